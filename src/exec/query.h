@@ -1,0 +1,19 @@
+// Controller commands whose replies kestrel reads itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace exec {
+
+// Runs a command on the current controller with its standard output captured
+// into a file of the scratch folder, and returns the reply's lines (without
+// line ends). Waits at most the command time-out, then kills the client's
+// tree; the lines written until then are returned.
+std::vector<std::string> capture_filer_query(const std::string& command);
+
+// Lists a controller folder; the controller writes the listing on its
+// standard error, which is captured instead.
+std::vector<std::string> list_filer_directory(const std::string& folder);
+
+}  // namespace exec

@@ -1,0 +1,26 @@
+// The one place where a foreground command is started, waited for with the
+// run-wide time-out and, when it overruns, killed with its whole tree.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace exec {
+
+// Runs one command line to completion or time-out. The text reaches the
+// operating system unchanged; callers wrap it for the interpreter themselves.
+void run_command(const std::string& command_line);
+
+// Kills a started child with all its descendants, reporting on standard
+// output and in the error log. True when the child no longer runs.
+bool kill_process_tree(platform::Child& child);
+
+// A copy of `text` with every occurrence of the controller password replaced
+// by as many asterisks.
+std::string mask_password(const std::string& text);
+
+// The first -E pattern that `command_line` contains, or nullptr.
+const std::string* matching_exclusion(const std::string& command_line);
+
+}  // namespace exec

@@ -1,0 +1,138 @@
+#include "exec/temp_dir.h"
+
+#include <cstdio>
+
+#include "exec/runner.h"
+#include "exec/wrappers.h"
+#include "platform/platform.h"
+#include "run/messages.h"
+#include "run/state.h"
+
+namespace exec {
+
+namespace {
+
+// Serialises appends while background samplers may write. Returns false when
+// the line must be dropped.
+bool take_log_mutex(bool& locked) {
+  locked = false;
+  run::RunState& st = run::state();
+  if (!st.background_running) return true;
+  switch (platform::lock_mutex(st.log_mutex, 5000)) {
+    case platform::LockResult::kAcquired:
+      locked = true;
+      return true;
+    case platform::LockResult::kTimedOut:
+      std::fputs(
+          "WARNING: Timed out waiting for error log mutex. Some error messages may be lost...\n",
+          stderr);
+      return false;
+    case platform::LockResult::kAbandoned:
+      // The wait made us the owner: give it back so later writers go on.
+      std::fputs("WARNING: A background process was unable to acquire error log mutex\n", stderr);
+      platform::unlock_mutex(st.log_mutex);
+      return false;
+    case platform::LockResult::kFailed:
+      break;
+  }
+  return false;
+}
+
+}  // namespace
+
+void setup_temp_dir() {
+  run::RunState& st = run::state();
+  std::optional<std::string> tmp = platform::temp_root();
+  if (!tmp) {
+    std::fputs("FATAL: Could not access env var tmp\n", stderr);
+    run::exit_run(1);
+  }
+  const char sep = platform::shell::path_separator();
+  std::string root = *tmp;
+  if (!root.empty() && root.back() == sep) root.pop_back();
+  st.temp_dir = run::format("%s%ckestrel%c%ld%c", root.c_str(), sep, sep,
+                            platform::current_process_id(), sep);
+  run::debug_line("Setting temp dir to: \"" + st.temp_dir + "\"");
+  st.error_log_path = st.temp_dir + "error.log";
+  run::debug_line("Setting error log to: \"" + st.error_log_path + "\"");
+
+  // The path is written between double quotes into command texts; a path the
+  // interpreter would still expand there is refused rather than run.
+  if (!platform::shell::path_is_quotable(st.temp_dir)) {
+    std::fprintf(stderr,
+                 "FATAL: Cannot access temp directory \"%s\" from host: %s\n"
+                 "ERROR: The temp folder path holds characters the command interpreter would "
+                 "expand; set tmp to a plain path\n",
+                 st.temp_dir.c_str(), st.host_name.c_str());
+    run::exit_run(1);
+  }
+
+  std::string problem = platform::create_private_dir(st.temp_dir);
+  if (problem.empty()) st.temp_dir_made = true;
+  std::FILE* log = problem.empty() ? std::fopen(st.error_log_path.c_str(), "w") : nullptr;
+  if (log == nullptr) {
+    std::fprintf(stderr, "FATAL: Cannot access temp directory \"%s\" from host: %s\n",
+                 st.temp_dir.c_str(), st.host_name.c_str());
+    if (!problem.empty()) std::fprintf(stderr, "ERROR: %s\n", problem.c_str());
+    run::exit_run(1);
+  }
+  std::fclose(log);
+  run::debug_line("Successfully created temp dir!");
+  append_error_log("tmp env var set to \"" + *tmp + "\"");
+}
+
+void prepare_target_dirs(int iteration) {
+  run::RunState& st = run::state();
+  const char sep = platform::shell::path_separator();
+  auto recreate = [&](const std::string& name) {
+    std::string folder = st.temp_dir + name + sep;
+    platform::run_shell(platform::shell::remove_dir(folder));
+    platform::run_shell(platform::shell::make_dir(folder));
+  };
+  if (st.options.collect_host) recreate(st.host_name);
+  if (!st.options.filers_given) return;
+  for (size_t i = 0; i < st.filers.size(); ++i) {
+    st.current_filer = static_cast<int>(i);
+    recreate(st.filers[i].name);
+    if (st.options.profiles_given && iteration <= 1) {
+      platform::run_shell(platform::shell::make_dir(std::string(".") + sep + "gmon"));
+    }
+  }
+}
+
+void append_error_log(const std::string& message) {
+  run::RunState& st = run::state();
+  if (st.error_log_path.empty()) return;  // no run folder yet
+  bool locked = false;
+  if (!take_log_mutex(locked)) return;
+  std::FILE* log = std::fopen(st.error_log_path.c_str(), "a+");
+  if (log == nullptr) {
+    std::fprintf(stderr, "FATAL: Cannot open error_log %s for writing.\n",
+                 st.error_log_path.c_str());
+  } else {
+    std::fprintf(log, "%s : %s\n", gmt_timestamp().c_str(), message.c_str());
+    std::fclose(log);
+  }
+  if (locked) platform::unlock_mutex(st.log_mutex);
+}
+
+void destroy_temp_dir() {
+  run::RunState& st = run::state();
+  if (st.temp_dir.empty()) return;
+  run::debug_line("Destroying TEMP Dir: \"" + st.temp_dir + "\"");
+  platform::run_shell(platform::shell::remove_dir(st.temp_dir));
+  st.temp_dir_made = false;
+}
+
+}  // namespace exec
+
+namespace exec {
+
+void print_error_log_section() {
+  run::RunState& st = run::state();
+  std::printf("=-=-=-=-=-= CONFIG %s POSTSTATS =-=-=-=-=-= ERROR LOG\n", st.host_name.c_str());
+  run_command(platform::shell::interpreter(
+      platform::shell::type_file("\"" + st.error_log_path + "\"")));
+}
+
+}  // namespace exec

@@ -1,0 +1,30 @@
+// The run's scratch folder and its time-stamped error log.
+#pragma once
+
+#include <string>
+
+namespace exec {
+
+// Builds the folder and log paths, makes the folder and an empty error log.
+// Ends the run on failure.
+void setup_temp_dir();
+
+// Recreates the per-target subfolders at the start of a prestats phase.
+void prepare_target_dirs(int iteration);
+
+// Appends "<gmt timestamp> : <message>" to the error log. While background
+// samplers run, appends are serialised by the run's mutex.
+void append_error_log(const std::string& message);
+
+// Removes the scratch folder and everything in it.
+void destroy_temp_dir();
+
+}  // namespace exec
+
+namespace exec {
+
+// Prints the ERROR LOG marker line and types the whole error log into the
+// report, as the report's last section.
+void print_error_log_section();
+
+}  // namespace exec

@@ -1,0 +1,45 @@
+// The report's marker-line grammar and the two wrappers that frame every
+// foreground command of the collection phases.
+#pragma once
+
+#include <string>
+
+namespace exec {
+
+// Current time in UTC as "%a %b %d %X GMT %Y".
+std::string gmt_timestamp();
+
+// "KESTREL_EPOCH: %d\n" with the current time.
+void print_epoch_line();
+
+// Replaces every occurrence of `search` in `text` by `replacement`. Each
+// pass continues behind the text it inserted, so it always ends.
+void replace_all(std::string& text, const std::string& search, const std::string& replacement);
+
+// The name shown in a marker line: the bare file name for a command that
+// prints a file of the scratch folder, otherwise the command itself.
+std::string friendly_name(const std::string& command);
+
+// "=-=-=-=-=-= <section> =-=-=-=-=-= <friendly name>\n".
+void print_command_marker(const std::string& command);
+
+// Runs a host command inside a framed section.
+void run_host_command(const std::string& command);
+
+// Runs a command on the current controller inside a framed section.
+void run_filer_command(const std::string& command);
+
+// Prints a line through the interpreter (the iteration markers, pretend
+// echoes), flushing first.
+void echo_through_interpreter(const std::string& text);
+
+// Appends "Begin: <timestamp>" to a sampler's file.
+void append_begin_line(const std::string& path);
+
+// Adds a file to this iteration's list of files that poststats prints.
+void register_temp_file(const std::string& path);
+
+// Prints every registered file whose entry contains `filter`.
+void dump_temp_files(const std::string& filter);
+
+}  // namespace exec

@@ -1,0 +1,43 @@
+#include "phases/phases.h"
+
+#include <cstdio>
+
+#include "exec/temp_dir.h"
+#include "phases/host_sections.h"
+#include "platform/platform.h"
+#include "run/messages.h"
+#include "run/state.h"
+
+namespace phases {
+
+void Prestats() {
+  run::RunState& st = run::state();
+  const run::RunOptions& o = st.options;
+  run::debug_line("Prestat- ");
+  exec::prepare_target_dirs(st.iteration);
+  if (o.pretend) {
+    std::fprintf(stderr, "PERF_ONLY: %d  CONF_ONLY: %d\n", o.perf_only ? 1 : 0,
+                 o.config_only ? 1 : 0);
+  }
+  if (!o.config_only) print_perf_date_header("PRESTATS");
+  if (o.collect_host) host_prestats();
+
+  if (o.config_only) {
+    Poststats();
+    run::debug_line(" -Config only; quitting ");
+    exec::print_error_log_section();
+    exec::destroy_temp_dir();
+    run::debug_line(" -Destroy tmp dir");
+    run::exit_run(0);
+  }
+  platform::sleep_ms(500);
+}
+
+void Poststats() {
+  run::RunState& st = run::state();
+  run::debug_line("Poststat- ");
+  if (st.options.collect_host) host_poststats();
+  if (!st.options.config_only) print_perf_date_header("POSTSTATS");
+}
+
+}  // namespace phases

@@ -1,0 +1,158 @@
+// The one header that knows an operating system exists. Everything else in
+// kestrel talks to processes, time, the environment and the command
+// interpreter through these functions; src/platform/posix and
+// src/platform/win32 each implement all of them.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---------------------------------------------------------------- processes
+
+// A started child process. `native` belongs to the implementation (a process
+// and job handle on Windows, nothing extra on POSIX where `pid` is also the
+// process group id).
+struct Child {
+  long pid = 0;
+  void* native = nullptr;
+};
+
+// Runs a command line through the host command interpreter and waits for it
+// (the C `system` form). Flushes all C streams first so the report keeps its
+// order. Returns the interpreter's status, or -1 when it could not start.
+int run_shell(const std::string& command_line);
+
+// Starts `command_line` as a child that inherits standard input, output and
+// error. On Windows the text goes to CreateProcess unchanged; on POSIX it is
+// run by /bin/sh -c in a process group of its own. On failure returns false
+// and sets `error_code`.
+bool start_child(const std::string& command_line, Child& child, int& error_code);
+
+enum class WaitResult { kExited, kTimedOut, kFailed };
+
+// Waits at most `timeout_ms` for the child to end. A negative time-out waits
+// for ever.
+WaitResult wait_child(Child& child, int timeout_ms);
+
+// True while the child has not ended.
+bool child_running(Child& child);
+
+// Kills the child and every process it started. Prints nothing. Returns true
+// when the child is no longer running afterwards.
+bool kill_child_tree(Child& child);
+
+// Releases what the implementation holds for the child (handles, zombies).
+void close_child(Child& child);
+
+// The last error code of the operating system (GetLastError / errno).
+int last_error();
+
+long current_process_id();
+
+// Ends every process on the machine whose executable base name begins with
+// `image_prefix` (case-sensitive). Returns the id of the last one ended, or 0.
+long kill_processes_by_name(const std::string& image_prefix);
+
+// Kills every descendant of the running process, then the process itself.
+// Returns only when that failed.
+void kill_own_process_tree();
+
+void sleep_ms(int milliseconds);
+
+// ---------------------------------------------------------------- time
+
+std::int64_t now_epoch_seconds();
+std::tm utc_time(std::int64_t epoch_seconds);
+std::tm local_time(std::int64_t epoch_seconds);
+
+// ---------------------------------------------------------------- environment
+
+std::optional<std::string> get_env(const std::string& name);
+
+// The host's name as the report shows it: "computername", and on POSIX the
+// host name when that variable is unset.
+std::optional<std::string> computer_name();
+
+// The parent folder of the run's scratch folder: "tmp", and on POSIX
+// TMPDIR or /tmp when that variable is unset.
+std::optional<std::string> temp_root();
+
+// The operating system name shown in the header: "os", and on POSIX the
+// kernel name when that variable is unset. Empty when unknown.
+std::string os_name();
+
+// ---------------------------------------------------------------- mutex
+
+struct Mutex;
+enum class LockResult { kAcquired, kTimedOut, kAbandoned, kFailed };
+
+// Unnamed, not initially owned. Returns nullptr and sets last_error() on
+// failure.
+Mutex* create_mutex();
+LockResult lock_mutex(Mutex* mutex, int timeout_ms);
+void unlock_mutex(Mutex* mutex);
+void close_mutex(Mutex* mutex);
+
+// ---------------------------------------------------------------- files
+
+// Creates the run's private scratch folder (and its missing parents),
+// removing a leftover folder of the same name first. On POSIX the folder is
+// made for the user alone (mode 0700), and a path or parent that is a link or
+// belongs to someone else is refused, never followed or deleted. Returns an
+// empty string on success, otherwise a sentence saying what is wrong.
+std::string create_private_dir(const std::string& path);
+
+// ---------------------------------------------------------------- shell dialect
+//
+// The few host command texts whose spelling depends on the command
+// interpreter. Windows: cmd.exe. POSIX: /bin/sh.
+
+namespace shell {
+
+// Path separator of the host ('\\' or '/').
+char path_separator();
+
+// Wraps a command text so that the interpreter runs it, for use with
+// start_child ("cmd /C \"...\"" on Windows, the text itself on POSIX).
+std::string interpreter(const std::string& command_text);
+
+// Prints the contents of a file; `quoted_path` already carries its quotes.
+std::string type_file(const std::string& quoted_path);
+
+// The verb of type_file followed by one blank ("type " / "cat ").
+std::string type_verb();
+
+// Silently creates a folder (with parents on POSIX).
+std::string make_dir(const std::string& path);
+
+// Silently removes a folder and everything in it.
+std::string remove_dir(const std::string& path);
+
+// Prints one line of text literally.
+std::string echo_line(const std::string& text);
+
+// Appends one line of text literally to a file.
+std::string append_line(const std::string& text, const std::string& path);
+
+// Copies a file over another.
+std::string copy_file(const std::string& from, const std::string& to);
+
+// The null device ("NUL" / "/dev/null").
+std::string null_device();
+
+// The characters a path may not hold to be written between double quotes
+// into a command text for this interpreter.
+bool path_is_quotable(const std::string& path);
+
+// The host's own configuration and performance commands.
+const std::vector<std::string>& host_config_commands();
+const std::vector<std::string>& host_perf_commands();
+
+}  // namespace shell
+
+}  // namespace platform

@@ -1,0 +1,148 @@
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path scratch(const std::string& name) {
+  fs::path path = fs::temp_directory_path() /
+                  ("kestrel_platform_test_" + name + "_" + std::to_string(getpid()));
+  fs::remove_all(path);
+  fs::create_directories(path);
+  return path;
+}
+
+// Running, as opposed to gone or a zombie waiting for a reaper.
+bool alive(long pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+TEST(ChildProcess, ExitedChildIsReportedAsExited) {
+  platform::Child child;
+  int error = 0;
+  ASSERT_TRUE(platform::start_child("exit 3", child, error));
+  EXPECT_EQ(platform::wait_child(child, 5000), platform::WaitResult::kExited);
+  EXPECT_FALSE(platform::child_running(child));
+  platform::close_child(child);
+}
+
+TEST(ChildProcess, KillingTheTreeEndsGrandchildren) {
+  fs::path dir = scratch("tree");
+  std::string pids = (dir / "pids").string();
+  // The child starts two sleeping grandchildren, records their ids and waits.
+  std::string line = "sleep 300 & echo $! >> '" + pids + "'; (sleep 300 & echo $! >> '" + pids +
+                     "'; wait) & wait";
+  platform::Child child;
+  int error = 0;
+  ASSERT_TRUE(platform::start_child(line, child, error));
+  EXPECT_EQ(platform::wait_child(child, 500), platform::WaitResult::kTimedOut);
+  EXPECT_TRUE(platform::child_running(child));
+
+  std::vector<long> grandchildren;
+  std::ifstream in(pids);
+  for (long pid; in >> pid;) grandchildren.push_back(pid);
+  ASSERT_EQ(grandchildren.size(), 2u);
+
+  EXPECT_TRUE(platform::kill_child_tree(child));
+  EXPECT_FALSE(platform::child_running(child));
+  platform::sleep_ms(100);
+  for (long pid : grandchildren) EXPECT_FALSE(alive(pid)) << pid;
+  platform::close_child(child);
+  fs::remove_all(dir);
+}
+
+TEST(ChildProcess, KillByImageNameEndsOnlyMatchingProcesses) {
+  fs::path dir = scratch("byname");
+  fs::path tool = dir / "kestrelzz.exe";
+  fs::copy_file("/bin/sleep", tool);
+  platform::Child child;
+  int error = 0;
+  ASSERT_TRUE(platform::start_child("exec '" + tool.string() + "' 300", child, error));
+  platform::sleep_ms(200);
+  long killed = platform::kill_processes_by_name("kestrelzz.exe");
+  EXPECT_EQ(killed, child.pid);
+  EXPECT_EQ(platform::wait_child(child, 5000), platform::WaitResult::kExited);
+  EXPECT_EQ(platform::kill_processes_by_name("kestrelzz.exe"), 0);
+  platform::close_child(child);
+  fs::remove_all(dir);
+}
+
+TEST(PrivateDir, IsMadeForTheUserAloneAndReplacesALeftover) {
+  fs::path dir = scratch("private");
+  fs::path target = dir / "kestrel" / "42";
+  ASSERT_EQ(platform::create_private_dir(target.string() + "/"), "");
+  std::ofstream(target / "leftover") << "old";
+  ASSERT_EQ(platform::create_private_dir(target.string() + "/"), "");
+  EXPECT_FALSE(fs::exists(target / "leftover"));
+  struct stat info {};
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  fs::remove_all(dir);
+}
+
+TEST(PrivateDir, RefusesALinkAndNeverTouchesItsTarget) {
+  fs::path dir = scratch("link");
+  fs::create_directories(dir / "kestrel");
+  fs::create_directories(dir / "victim");
+  std::ofstream(dir / "victim" / "precious") << "keep";
+  fs::create_directory_symlink(dir / "victim", dir / "kestrel" / "42");
+  std::string problem = platform::create_private_dir((dir / "kestrel" / "42").string() + "/");
+  EXPECT_NE(problem.find("symbolic link"), std::string::npos) << problem;
+  EXPECT_TRUE(fs::exists(dir / "victim" / "precious"));
+
+  fs::create_directory_symlink(dir / "victim", dir / "other2");
+  problem = platform::create_private_dir((dir / "other2" / "7").string() + "/");
+  EXPECT_NE(problem.find("symbolic link"), std::string::npos) << problem;
+  fs::remove_all(dir);
+}
+
+TEST(PrivateDir, RefusesAFolderOfAnotherUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
+  fs::path dir = scratch("foreign");
+  fs::create_directories(dir / "kestrel" / "42");
+  ASSERT_EQ(chown((dir / "kestrel" / "42").c_str(), 65534, 65534), 0);
+  std::string problem = platform::create_private_dir((dir / "kestrel" / "42").string() + "/");
+  EXPECT_NE(problem.find("another user"), std::string::npos) << problem;
+  EXPECT_TRUE(fs::exists(dir / "kestrel" / "42"));
+  fs::remove_all(dir);
+}
+
+TEST(Mutex, TimedWaitReportsTimeOut) {
+  platform::Mutex* mutex = platform::create_mutex();
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_EQ(platform::lock_mutex(mutex, 100), platform::LockResult::kAcquired);
+  platform::LockResult other = platform::LockResult::kFailed;
+  std::thread waiter([&] { other = platform::lock_mutex(mutex, 100); });
+  waiter.join();
+  EXPECT_EQ(other, platform::LockResult::kTimedOut);
+  platform::unlock_mutex(mutex);
+  platform::close_mutex(mutex);
+}
+
+TEST(ShellDialect, EchoLineKeepsEveryCharacter) {
+  fs::path dir = scratch("echo");
+  fs::path out = dir / "out.txt";
+  std::string text = "Filer: priv set; a | b > c & 'q' \"d\" $HOME `x`";
+  platform::run_shell(platform::shell::append_line(text, out.string()));
+  std::ifstream in(out);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, text);
+  fs::remove_all(dir);
+}
+
+}  // namespace

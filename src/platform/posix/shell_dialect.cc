@@ -1,0 +1,76 @@
+// Host command texts for /bin/sh.
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform::shell {
+
+namespace {
+
+// Single-quotes a text for sh: every character stands for itself.
+std::string literal(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+}  // namespace
+
+char path_separator() { return '/'; }
+
+std::string interpreter(const std::string& command_text) { return command_text; }
+
+std::string type_verb() { return "cat "; }
+
+std::string type_file(const std::string& quoted_path) { return type_verb() + quoted_path; }
+
+std::string make_dir(const std::string& path) {
+  return "mkdir -p \"" + path + "\" > /dev/null 2> /dev/null";
+}
+
+std::string remove_dir(const std::string& path) {
+  return "rm -rf \"" + path + "\" > /dev/null 2> /dev/null";
+}
+
+std::string echo_line(const std::string& text) { return "printf '%s\\n' " + literal(text); }
+
+std::string append_line(const std::string& text, const std::string& path) {
+  return echo_line(text) + " >> \"" + path + "\"";
+}
+
+std::string copy_file(const std::string& from, const std::string& to) {
+  return "cp \"" + from + "\" \"" + to + "\"";
+}
+
+std::string null_device() { return "/dev/null"; }
+
+bool path_is_quotable(const std::string& path) {
+  // Inside double quotes sh still expands $, ` and \, and " ends the quote.
+  for (char c : path) {
+    if (c == '"' || c == '$' || c == '`' || c == '\\' || static_cast<unsigned char>(c) < 0x20) {
+      return false;
+    }
+  }
+  return true;
+}
+
+const std::vector<std::string>& host_config_commands() {
+  static const std::vector<std::string> commands = {
+      "ip addr show", "arp -a", "netstat -rn", "ls /sys/module", "uname -a"};
+  return commands;
+}
+
+const std::vector<std::string>& host_perf_commands() {
+  static const std::vector<std::string> commands = {"cat /proc/net/dev", "netstat -s",
+                                                    "cat /proc/net/sockstat"};
+  return commands;
+}
+
+}  // namespace platform::shell

@@ -1,0 +1,198 @@
+#include "run/driver.h"
+
+#include <cstdio>
+
+#include "controller/filer_names.h"
+#include "controller/release.h"
+#include "exec/runner.h"
+#include "exec/slow_log.h"
+#include "exec/temp_dir.h"
+#include "exec/wrappers.h"
+#include "phases/phases.h"
+#include "platform/platform.h"
+#include "run/header.h"
+#include "run/messages.h"
+#include "run/options.h"
+#include "run/state.h"
+#include "run/usage.h"
+
+namespace run {
+
+namespace {
+
+void start_up(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
+  RunState& st = state();
+
+  st.log_mutex = platform::create_mutex();
+  if (st.log_mutex == nullptr) {
+    std::fprintf(stderr, "ERROR: Unable to create a mutex: %d\n", platform::last_error());
+    std::exit(1);
+  }
+  std::optional<std::string> host = platform::computer_name();
+  if (!host) {
+    std::fputs("FATAL: Could not access env var computername\n", stderr);
+    std::exit(1);
+  }
+  st.host_name = *host;
+
+  parse_options(argc, argv);
+  debug_line("Parsed options");
+  check_option_conflicts();
+  controller::check_filer_names();
+  print_version_line();
+
+  if (st.options.test_release_given) {
+    const std::string& text = st.options.test_release;
+    std::fprintf(stderr, "Kestrel: MERIX version string %s mapped to version number %d\n",
+                 text.c_str(), controller::parse_release(text, false));
+    std::exit(0);
+  }
+
+  st.config_countdown = st.options.iterations / 10;
+  exec::setup_temp_dir();
+  st.user_perf_only = st.options.perf_only;
+  print_run_header(argc, argv);
+}
+
+// Twice the planned sampling and pause time, but at least -w minutes.
+std::int64_t compute_end_time() {
+  RunState& st = state();
+  const RunOptions& o = st.options;
+  st.run_start = platform::now_epoch_seconds();
+  std::int64_t limit = (static_cast<std::int64_t>(o.sample_minutes) + o.iter_interval) *
+                       o.iterations * 120;
+  if (limit < o.max_run_seconds) limit = o.max_run_seconds;
+  std::string message = format("Allowing kestrel to run for a max of %lld seconds",
+                               static_cast<long long>(limit));
+  exec::append_error_log(message);
+  debug_line(message);
+  return st.run_start + limit;
+}
+
+void print_iteration_marker(const char* word) {
+  RunState& st = state();
+  progress(format("%s Iteration %d\n", word[0] == 'B' ? "Begin" : "End", st.iteration));
+  exec::echo_through_interpreter(format("=-=-=-=-=-= %s Iteration %d =-=-=-=-=-= %s", word,
+                                        st.iteration, exec::gmt_timestamp().c_str()));
+  exec::print_epoch_line();
+}
+
+// Configuration data in the first, the last and every (iterations / 10 + 1)th
+// iteration; the others are performance only.
+void thin_config_collection() {
+  RunState& st = state();
+  if (st.iteration > 1) st.options.perf_only = true;
+  if (st.iteration == st.options.iterations) {
+    st.options.perf_only = st.user_perf_only;
+    return;
+  }
+  if (--st.config_countdown < 0) {
+    st.options.perf_only = st.user_perf_only;
+    st.config_countdown = st.options.iterations / 10;
+  }
+}
+
+void sampling_wait() {
+  RunState& st = state();
+  const RunOptions& o = st.options;
+  if (o.pretend) {
+    exec::echo_through_interpreter(format("Sleep: %d ", o.sample_minutes));
+    return;
+  }
+  st.in_sampling_wait = true;
+  platform::sleep_ms(o.sample_minutes * 60000 + 10000);
+  st.in_sampling_wait = false;
+}
+
+void run_iteration() {
+  RunState& st = state();
+  const RunOptions& o = st.options;
+  st.temp_files.clear();
+  if (o.iterations > 1) print_iteration_marker("BEGIN");
+  thin_config_collection();
+
+  exec::append_error_log(format("=== BEGIN PRESTATS FOR ITERATION %d AT %s", st.iteration,
+                                exec::gmt_timestamp().c_str()));
+  phases::Prestats();
+  exec::append_error_log(format("=== END PRESTATS FOR ITERATION %d AT %s", st.iteration,
+                                exec::gmt_timestamp().c_str()));
+
+  progress(format("Sleep for %d minute(s)...\n", o.sample_minutes));
+  debug_line("Main thread sleeping");
+  sampling_wait();
+  debug_line("Main thread woke");
+  st.background_running = false;
+  exec::append_error_log(format("Itr: %d Main thread woke!", st.iteration));
+
+  exec::append_error_log(format("=== BEGIN POSTSTATS FOR ITERATION %d AT %s", st.iteration,
+                                exec::gmt_timestamp().c_str()));
+  phases::Poststats();
+  exec::append_error_log(format("=== END POSTSTATS FOR ITERATION %d AT %s", st.iteration,
+                                exec::gmt_timestamp().c_str()));
+
+  if (o.iterations > 1) {
+    print_iteration_marker("END");
+    if (st.iteration < o.iterations) {
+      int pause = o.iter_interval * 60;
+      if (pause < 10) pause = 10;
+      progress(format("Sleeping %d seconds\n", pause));
+      platform::sleep_ms(pause * 1000);
+    }
+  }
+}
+
+// The image name of the remote-shell client this run uses.
+const char* remote_shell_image() {
+  const RunOptions& o = state().options;
+  if (!o.ssh) return "rsh.exe";
+  return o.use_ssh_exe ? "ssh.exe" : "plink.exe";
+}
+
+int shut_down() {
+  RunState& st = state();
+  if (st.options.kill_all) {
+    const char* image = remote_shell_image();
+    if (platform::kill_processes_by_name(image) != 0) {
+      debug_line(std::string(image) == "ssh.exe" ? "Killed ssh..." : "Killed rsh...");
+    }
+  }
+  exec::print_slow_command_report();
+  exec::print_error_log_section();
+  exec::destroy_temp_dir();
+  std::printf("=-=-= Kestrel Execution Statistics -=-=-=-=\n");
+  std::printf("  Total Running Time: %lld seconds\n",
+              static_cast<long long>(platform::now_epoch_seconds() - st.run_start));
+  progress("Done\n");
+  debug_line("Main thread complete\n");
+  if (st.options.kill_tree) {
+    std::printf("Killing main process tree at PID: %ld...\n", platform::current_process_id());
+    platform::kill_own_process_tree();
+    std::string message = format(
+        "Unable to kill process tree rooted at PID %ld using Windows command: 'taskkill'",
+        platform::current_process_id());
+    std::printf("FATAL: %s\n", message.c_str());
+    std::fprintf(stderr, "FATAL: %s\n", message.c_str());
+    return -1;
+  }
+  platform::close_mutex(st.log_mutex);
+  return 0;
+}
+
+}  // namespace
+
+int run_kestrel(int argc, char** argv) {
+  start_up(argc, argv);
+  RunState& st = state();
+  std::int64_t end_time = compute_end_time();
+  for (st.iteration = 1; st.iteration <= st.options.iterations; ++st.iteration) {
+    if (!st.options.force_iterations && platform::now_epoch_seconds() > end_time) break;
+    run_iteration();
+  }
+  // The loop variable ran one past the last iteration.
+  if (st.iteration > st.options.iterations) st.iteration = st.options.iterations;
+  return shut_down();
+}
+
+}  // namespace run

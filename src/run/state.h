@@ -1,0 +1,129 @@
+// The process-wide record of a run: the parsed command line, the controller
+// table and the handful of values every subsystem shares. Subsystems are free
+// functions over this record, reached through state().
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+struct Mutex;
+}
+
+namespace run {
+
+struct RunOptions {
+  std::string login = "root";
+  std::string password;
+  std::string credential;  // the password or the key file path of -S
+  bool use_password = false;
+  bool key_file_given = false;
+  bool ssh = false;
+  bool use_ssh_exe = false;
+  std::string filer_targets;  // the raw -f values, as the header shows them
+  bool filers_given = false;
+  int sample_minutes = 2;
+  bool sampling_enabled = true;
+  int sample_interval = 10;
+  int sample_count = 12;
+  int sampling_seconds = 118;
+  bool interval_given = false;
+  int iterations = 1;
+  int iter_interval = 0;
+  bool force_iterations = false;
+  int command_timeout_ms = 70000;
+  int max_run_seconds = 300;
+  bool collect_host = true;
+  bool do_vzone = true;
+  bool perf_only = false;
+  bool config_only = false;
+  bool critical_only = false;
+  bool z_mode = false;
+  bool logs = false;
+  bool stutter_statit = true;
+  bool full_stutter_statit = false;
+  std::vector<std::string> profiles;
+  std::string profile_list;
+  bool profiles_given = false;
+  std::vector<std::string> exclude_patterns;
+  bool exclude_given = false;
+  bool sktrace = false;
+  std::string sktrace_points;
+  bool disk_mapping = false;
+  std::string sktrace_buffer = "40m";
+  std::string msinfo_path = "%CommonProgramFiles%\\Microsoft Shared\\MSInfo\\msinfo32.exe";
+  std::string app_name;
+  std::string app_param;
+  std::string forced_os;
+  std::string mode;
+  bool mode_given = false;
+  std::string test_release;
+  bool test_release_given = false;
+  bool pretend = false;
+  bool quiet = false;
+  bool debug = false;
+  bool kill_all = false;
+  bool kill_tree = false;
+  bool skip_vifs = false;
+};
+
+// One controller named with -f, in command-line order.
+struct FilerTarget {
+  std::string name;
+  std::string priv_prefix;
+  std::string priv_suffix;
+  std::string shell_prefix;  // the remote-shell prefix; ends with a blank
+  std::string release;
+  int release_number = 0;
+  bool stats_enabled = false;
+  bool legacy_stats = false;
+  bool domain_stats = true;
+  bool vrs_rebuild = false;
+  int statit_mode = 0;
+  bool sktrace_off = false;
+  std::string stats_id;
+  std::int64_t stats_start = 0;
+};
+
+struct SlowCommand {
+  std::string command;
+  std::string target;
+  int iteration = 0;
+  int seconds = 0;
+};
+
+struct RunState {
+  RunOptions options;
+  std::string host_name;
+  std::vector<FilerTarget> filers;
+  int current_filer = -1;  // index into filers, -1 when none
+  std::string current_section;
+  int iteration = 1;
+  std::int64_t run_start = 0;
+  std::atomic<bool> in_sampling_wait{false};
+  std::atomic<bool> background_running{false};
+
+  std::string temp_dir;        // ends with the path separator
+  std::string error_log_path;  // temp_dir + "error.log"
+  bool temp_dir_made = false;  // set once the folder may exist on disk
+  platform::Mutex* log_mutex = nullptr;
+
+  std::vector<std::string> temp_files;  // quoted paths, this iteration
+  std::vector<SlowCommand> slow_commands;
+
+  bool user_perf_only = false;  // -p as given, before config thinning
+  int config_countdown = 0;
+};
+
+RunState& state();
+
+// The controller being worked on. Only valid while current_filer >= 0.
+FilerTarget& current_filer();
+
+// Starts over with a fresh record (tests).
+void reset_state();
+
+}  // namespace run

@@ -16,8 +16,8 @@ struct CodeWord {
 
 // Development releases name themselves by code word; the first found wins.
 constexpr CodeWord kCodeWords[] = {
-    {"redshank", 730}, {"oystercatcher", 723}, {"dunlin", 712},
-    {"kittiwake", 706}, {"sandpiper", 656},    {"RGreyHeron", 810},
+    {"redshank", 730},  {"oystercatcher", 723}, {"dunlin", 712},
+    {"kittiwake", 706}, {"sandpiper", 656},     {"RGreyHeron", 810},
 };
 
 int unknown_version(const std::string& text) {

@@ -57,15 +57,16 @@ std::string remote_command(const std::string& command) {
 
 // Empties the reply file first, so a query that was killed before its
 // redirection took effect reads as an empty reply, not the previous one.
-void truncate_file(const std::string& path) { std::ofstream(path, std::ios::trunc); }
+void truncate_file(const std::string& path) {
+  std::ofstream(path, std::ios::trunc);
+}
 
 }  // namespace
 
 std::vector<std::string> capture_filer_query(const std::string& command) {
   const std::string path = run::state().temp_dir + "tmp.out";
   truncate_file(path);
-  run_bounded(remote_command(command) + " > \"" + path + "\" 2> " +
-              platform::shell::null_device());
+  run_bounded(remote_command(command) + " > \"" + path + "\" 2> " + platform::shell::null_device());
   return read_reply(path);
 }
 

@@ -27,8 +27,9 @@ void note_command_time(const std::string& command, const std::string& target, in
 }
 
 void print_slow_command_report() {
-  append_error_log(run::format("=== Report of Commands that took longer than %d seconds to execute ===",
-                               kSlowCommandSeconds));
+  append_error_log(
+      run::format("=== Report of Commands that took longer than %d seconds to execute ===",
+                  kSlowCommandSeconds));
   append_error_log("Host\t\tIteration\t\tTotal_Time\t\tCommand");
   for (const run::SlowCommand& entry : run::state().slow_commands) {
     append_error_log(run::format("%s\t\t%d\t\t%ds\t\t%s", entry.target.c_str(), entry.iteration,

@@ -131,8 +131,8 @@ namespace exec {
 void print_error_log_section() {
   run::RunState& st = run::state();
   std::printf("=-=-=-=-=-= CONFIG %s POSTSTATS =-=-=-=-=-= ERROR LOG\n", st.host_name.c_str());
-  run_command(platform::shell::interpreter(
-      platform::shell::type_file("\"" + st.error_log_path + "\"")));
+  run_command(
+      platform::shell::interpreter(platform::shell::type_file("\"" + st.error_log_path + "\"")));
 }
 
 }  // namespace exec

@@ -20,7 +20,10 @@ class ErrorLog : public ::testing::Test {
  protected:
   void SetUp() override {
     run::reset_state();
-    folder = fs::temp_directory_path() / ("kestrel_log_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + std::to_string(platform::current_process_id()));
+    folder =
+        fs::temp_directory_path() /
+        ("kestrel_log_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + std::to_string(platform::current_process_id()));
     fs::create_directories(folder);
     run::state().error_log_path = (folder / "error.log").string();
     run::state().log_mutex = platform::create_mutex();
@@ -41,7 +44,8 @@ class ErrorLog : public ::testing::Test {
 TEST_F(ErrorLog, EveryLineStartsWithTheUtcStampAndSeparator) {
   exec::append_error_log("first");
   exec::append_error_log("second line");
-  std::regex line(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d{2} \d{2}:\d{2}:\d{2} GMT \d{4} : (first|second line))");
+  std::regex line(
+      R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d{2} \d{2}:\d{2}:\d{2} GMT \d{4} : (first|second line))");
   std::istringstream lines(log_text());
   std::string text;
   int count = 0;
@@ -99,8 +103,9 @@ TEST_F(ErrorLog, SlowCommandReportFramesItsTable) {
   exec::add_slow_command("sysconfig -a", "c1", 2, 61);
   exec::print_slow_command_report();
   std::string text = log_text();
-  EXPECT_NE(text.find(" : === Report of Commands that took longer than 60 seconds to execute ===\n"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find(" : === Report of Commands that took longer than 60 seconds to execute ===\n"),
+      std::string::npos);
   EXPECT_NE(text.find(" : Host\t\tIteration\t\tTotal_Time\t\tCommand\n"), std::string::npos);
   EXPECT_NE(text.find(" : c1\t\t2\t\t61s\t\tsysconfig -a\n"), std::string::npos);
   EXPECT_NE(text.find(" : === End Command Report ===\n"), std::string::npos);

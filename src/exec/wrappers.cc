@@ -75,8 +75,7 @@ void run_host_command(const std::string& command) {
     echo_through_interpreter("Host: " + command);
     return;
   }
-  std::string line =
-      platform::shell::interpreter(command + " 2>>\"" + st.error_log_path + "\"");
+  std::string line = platform::shell::interpreter(command + " 2>>\"" + st.error_log_path + "\"");
   int elapsed = run_framed(command, line);
   note_command_time(command, st.host_name, elapsed);
 }
@@ -88,9 +87,9 @@ void run_filer_command(const std::string& command) {
     return;
   }
   const run::FilerTarget& filer = run::current_filer();
-  std::string line = platform::shell::interpreter(filer.shell_prefix + " \"" + filer.priv_prefix +
-                                                  " " + command + " " + filer.priv_suffix +
-                                                  "\" 2>>\"" + st.error_log_path + "\"");
+  std::string line =
+      platform::shell::interpreter(filer.shell_prefix + " \"" + filer.priv_prefix + " " + command +
+                                   " " + filer.priv_suffix + "\" 2>>\"" + st.error_log_path + "\"");
   int elapsed = run_framed(command, line);
   note_command_time(command, filer.name, elapsed);
 }

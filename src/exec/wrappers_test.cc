@@ -42,8 +42,7 @@ class FriendlyName : public ::testing::Test {
 
 TEST_F(FriendlyName, FileOfTheScratchFolderShowsItsBareName) {
   const char sep = platform::shell::path_separator();
-  std::string command =
-      platform::shell::type_file("\"" + temp_dir + "c1" + sep + "sysstat.out\"");
+  std::string command = platform::shell::type_file("\"" + temp_dir + "c1" + sep + "sysstat.out\"");
   EXPECT_EQ(exec::friendly_name(command), "sysstat.out");
 }
 

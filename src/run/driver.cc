@@ -61,11 +61,11 @@ std::int64_t compute_end_time() {
   RunState& st = state();
   const RunOptions& o = st.options;
   st.run_start = platform::now_epoch_seconds();
-  std::int64_t limit = (static_cast<std::int64_t>(o.sample_minutes) + o.iter_interval) *
-                       o.iterations * 120;
+  std::int64_t limit =
+      (static_cast<std::int64_t>(o.sample_minutes) + o.iter_interval) * o.iterations * 120;
   if (limit < o.max_run_seconds) limit = o.max_run_seconds;
-  std::string message = format("Allowing kestrel to run for a max of %lld seconds",
-                               static_cast<long long>(limit));
+  std::string message =
+      format("Allowing kestrel to run for a max of %lld seconds", static_cast<long long>(limit));
   exec::append_error_log(message);
   debug_line(message);
   return st.run_start + limit;
@@ -169,9 +169,9 @@ int shut_down() {
   if (st.options.kill_tree) {
     std::printf("Killing main process tree at PID: %ld...\n", platform::current_process_id());
     platform::kill_own_process_tree();
-    std::string message = format(
-        "Unable to kill process tree rooted at PID %ld using Windows command: 'taskkill'",
-        platform::current_process_id());
+    std::string message =
+        format("Unable to kill process tree rooted at PID %ld using Windows command: 'taskkill'",
+               platform::current_process_id());
     std::printf("FATAL: %s\n", message.c_str());
     std::fprintf(stderr, "FATAL: %s\n", message.c_str());
     return -1;

@@ -9,10 +9,16 @@ std::unique_ptr<RunState>& instance() {
 }
 }  // namespace
 
-RunState& state() { return *instance(); }
+RunState& state() {
+  return *instance();
+}
 
-FilerTarget& current_filer() { return state().filers.at(state().current_filer); }
+FilerTarget& current_filer() {
+  return state().filers.at(state().current_filer);
+}
 
-void reset_state() { instance() = std::make_unique<RunState>(); }
+void reset_state() {
+  instance() = std::make_unique<RunState>();
+}
 
 }  // namespace run

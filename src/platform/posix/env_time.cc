@@ -9,7 +9,9 @@
 
 namespace platform {
 
-std::int64_t now_epoch_seconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t now_epoch_seconds() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 std::tm utc_time(std::int64_t epoch_seconds) {
   std::time_t t = static_cast<std::time_t>(epoch_seconds);

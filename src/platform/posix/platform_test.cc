@@ -1,14 +1,13 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <thread>
-
-#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -44,8 +43,8 @@ TEST(ChildProcess, KillingTheTreeEndsGrandchildren) {
   fs::path dir = scratch("tree");
   std::string pids = (dir / "pids").string();
   // The child starts two sleeping grandchildren, records their ids and waits.
-  std::string line = "sleep 300 & echo $! >> '" + pids + "'; (sleep 300 & echo $! >> '" + pids +
-                     "'; wait) & wait";
+  std::string line =
+      "sleep 300 & echo $! >> '" + pids + "'; (sleep 300 & echo $! >> '" + pids + "'; wait) & wait";
   platform::Child child;
   int error = 0;
   ASSERT_TRUE(platform::start_child(line, child, error));

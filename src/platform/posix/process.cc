@@ -28,7 +28,9 @@ struct ChildState {
   bool reaped = false;
 };
 
-ChildState* state_of(Child& child) { return static_cast<ChildState*>(child.native); }
+ChildState* state_of(Child& child) {
+  return static_cast<ChildState*>(child.native);
+}
 
 bool reap(Child& child, bool block) {
   ChildState* st = state_of(child);
@@ -102,7 +104,9 @@ WaitResult wait_child(Child& child, int timeout_ms) {
   return WaitResult::kExited;
 }
 
-bool child_running(Child& child) { return !reap(child, false); }
+bool child_running(Child& child) {
+  return !reap(child, false);
+}
 
 bool kill_child_tree(Child& child) {
   if (child.pid <= 0) return true;
@@ -126,9 +130,13 @@ void close_child(Child& child) {
   }
 }
 
-int last_error() { return errno; }
+int last_error() {
+  return errno;
+}
 
-long current_process_id() { return static_cast<long>(getpid()); }
+long current_process_id() {
+  return static_cast<long>(getpid());
+}
 
 namespace {
 

@@ -23,13 +23,21 @@ std::string literal(const std::string& text) {
 
 }  // namespace
 
-char path_separator() { return '/'; }
+char path_separator() {
+  return '/';
+}
 
-std::string interpreter(const std::string& command_text) { return command_text; }
+std::string interpreter(const std::string& command_text) {
+  return command_text;
+}
 
-std::string type_verb() { return "cat "; }
+std::string type_verb() {
+  return "cat ";
+}
 
-std::string type_file(const std::string& quoted_path) { return type_verb() + quoted_path; }
+std::string type_file(const std::string& quoted_path) {
+  return type_verb() + quoted_path;
+}
 
 std::string make_dir(const std::string& path) {
   return "mkdir -p \"" + path + "\" > /dev/null 2> /dev/null";
@@ -39,7 +47,9 @@ std::string remove_dir(const std::string& path) {
   return "rm -rf \"" + path + "\" > /dev/null 2> /dev/null";
 }
 
-std::string echo_line(const std::string& text) { return "printf '%s\\n' " + literal(text); }
+std::string echo_line(const std::string& text) {
+  return "printf '%s\\n' " + literal(text);
+}
 
 std::string append_line(const std::string& text, const std::string& path) {
   return echo_line(text) + " >> \"" + path + "\"";
@@ -49,7 +59,9 @@ std::string copy_file(const std::string& from, const std::string& to) {
   return "cp \"" + from + "\" \"" + to + "\"";
 }
 
-std::string null_device() { return "/dev/null"; }
+std::string null_device() {
+  return "/dev/null";
+}
 
 bool path_is_quotable(const std::string& path) {
   // Inside double quotes sh still expands $, ` and \, and " ends the quote.
@@ -62,8 +74,8 @@ bool path_is_quotable(const std::string& path) {
 }
 
 const std::vector<std::string>& host_config_commands() {
-  static const std::vector<std::string> commands = {
-      "ip addr show", "arp -a", "netstat -rn", "ls /sys/module", "uname -a"};
+  static const std::vector<std::string> commands = {"ip addr show", "arp -a", "netstat -rn",
+                                                    "ls /sys/module", "uname -a"};
   return commands;
 }
 

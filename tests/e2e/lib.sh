@@ -50,3 +50,23 @@ finish() {
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
+
+# ---------------------------------------------------------------- Windows build
+# Scripts that test kestrel.exe under Wine call wine_setup first; without the
+# Windows build or Wine they are skipped (status 77).
+wine_setup() {
+  KESTREL_EXE=${KESTREL_EXE:-${KESTREL_SOURCE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}/build-win/kestrel.exe}
+  if [ ! -f "$KESTREL_EXE" ] || ! command -v wine >/dev/null; then
+    echo "SKIP: no Windows build or no Wine" >&2
+    exit 77
+  fi
+  source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env"
+}
+
+# wine_kestrel ARGS...: like kestrel, for kestrel.exe; line ends made Unix.
+wine_kestrel() {
+  (cd "$WORK" && wine "$KESTREL_EXE" "$@" >"$WORK/out.crlf" 2>"$WORK/err.crlf")
+  rc=$?
+  tr -d '\r' <"$WORK/out.crlf" >"$WORK/out"
+  tr -d '\r' <"$WORK/err.crlf" >"$WORK/err"
+}

@@ -70,12 +70,48 @@ struct RunOptions {
   bool skip_vifs = false;
 };
 
+// Licensed services of a controller: the number of licence lines that name
+// each service; a service is licensed when its counter is not 0.
+struct ServiceFlags {
+  int svc_nfs = 0;
+  int svc_cifs = 0;
+  int svc_fcp = 0;
+  int svc_dafs = 0;
+  int svc_iscsi = 0;
+  int svc_replisync = 0;
+  int svc_zonepack = 0;
+  int svc_backstow = 0;
+  int svc_farstash = 0;
+  int svc_dedupe = 0;
+  int svc_cluster = 0;
+  int nfs_only = 0;
+};
+
+// The current controller's services as the catalogues and samplers see them.
+struct CurrentServices {
+  ServiceFlags flags;
+  int cpu_class = 0;
+  bool legacy_stats = true;
+};
+
+struct VirtualController {
+  std::string name;
+  std::string root_path;
+};
+
+struct StartedStats {
+  std::string name;
+  std::int64_t start = 0;
+};
+
 // One controller named with -f, in command-line order.
 struct FilerTarget {
   std::string name;
   std::string priv_prefix;
   std::string priv_suffix;
   std::string shell_prefix;  // the remote-shell prefix; ends with a blank
+
+  // Release mapping
   std::string release;
   int release_number = 0;
   bool stats_enabled = false;
@@ -84,8 +120,23 @@ struct FilerTarget {
   bool vrs_rebuild = false;
   int statit_mode = 0;
   bool sktrace_off = false;
+
+  // Licences
+  ServiceFlags services;
+  int cpu_class = 0;
+  bool licenses_read = false;
+  std::vector<std::string> safe_volumes;
+
+  // Discovery
+  std::vector<VirtualController> vzones;
+  std::vector<std::string> vifs;
+
+  // Stats presets
   std::string stats_id;
   std::int64_t stats_start = 0;
+  std::int64_t stats_stop = 0;
+  std::string stats_stop_text;
+  std::vector<StartedStats> started_stats;
 };
 
 struct SlowCommand {
@@ -101,6 +152,7 @@ struct RunState {
   std::vector<FilerTarget> filers;
   int current_filer = -1;  // index into filers, -1 when none
   std::string current_section;
+  CurrentServices current_services;
   int iteration = 1;
   std::int64_t run_start = 0;
   std::atomic<bool> in_sampling_wait{false};

@@ -163,6 +163,11 @@ struct RunState {
   bool temp_dir_made = false;  // set once the folder may exist on disk
   platform::Mutex* log_mutex = nullptr;
 
+  // Commands to repeat per virtual controller, with VZNAME/VZPATH
+  // placeholders; refilled by each controller's catalogue.
+  std::vector<std::string> vzone_config_templates;
+  std::vector<std::string> vzone_perf_templates;
+
   std::vector<std::string> temp_files;  // quoted paths, this iteration
   std::vector<SlowCommand> slow_commands;
 

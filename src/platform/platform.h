@@ -149,6 +149,12 @@ std::string null_device();
 // into a command text for this interpreter.
 bool path_is_quotable(const std::string& path);
 
+// Writes `text` as one argument of a command line for this interpreter,
+// quoted only when it holds anything beyond plain word characters. Returns
+// false when the text cannot be passed intact (on Windows: a double quote,
+// a percent sign or a control character).
+bool quote_argument(const std::string& text, std::string& quoted);
+
 // The host's own configuration and performance commands.
 const std::vector<std::string>& host_config_commands();
 const std::vector<std::string>& host_perf_commands();

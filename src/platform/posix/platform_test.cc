@@ -145,3 +145,26 @@ TEST(ShellDialect, EchoLineKeepsEveryCharacter) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ShellDialect, QuotedArgumentReachesTheProgramIntact) {
+  fs::path dir = scratch("quote");
+  fs::path out = dir / "arg.txt";
+  for (std::string text :
+       {std::string("plain-Word_1.2"), std::string("p@ss w0rd!&|<>^;$`\"'\\x"), std::string("")}) {
+    std::string quoted;
+    ASSERT_TRUE(platform::shell::quote_argument(text, quoted)) << text;
+    platform::run_shell("printf '%s' " + quoted + " > '" + out.string() + "'");
+    std::ifstream in(out);
+    std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, text);
+  }
+  std::string quoted;
+  EXPECT_TRUE(platform::shell::quote_argument("plain-Word_1.2", quoted));
+  EXPECT_EQ(quoted, "plain-Word_1.2");
+  EXPECT_FALSE(platform::shell::quote_argument("two\nlines", quoted));
+  fs::remove_all(dir);
+}
+
+}  // namespace

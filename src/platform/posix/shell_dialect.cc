@@ -73,6 +73,18 @@ bool path_is_quotable(const std::string& path) {
   return true;
 }
 
+bool quote_argument(const std::string& text, std::string& quoted) {
+  bool plain = !text.empty();
+  for (char c : text) {
+    bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                std::string("._:@/+=,-").find(c) != std::string::npos;
+    if (!word) plain = false;
+    if (c == '\0' || c == '\n' || c == '\r') return false;
+  }
+  quoted = plain ? text : literal(text);
+  return true;
+}
+
 const std::vector<std::string>& host_config_commands() {
   static const std::vector<std::string> commands = {"ip addr show", "arp -a", "netstat -rn",
                                                     "ls /sys/module", "uname -a"};

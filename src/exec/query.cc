@@ -11,10 +11,6 @@
 
 namespace exec {
 
-namespace {
-
-// Runs a query line through the interpreter, bounded by the command
-// time-out, so an unreachable or hung controller cannot stop the run.
 void run_bounded(const std::string& line) {
   platform::Child child;
   int error_code = 0;
@@ -33,6 +29,8 @@ void run_bounded(const std::string& line) {
   }
   platform::close_child(child);
 }
+
+namespace {
 
 std::vector<std::string> read_reply(const std::string& path) {
   std::ifstream reply(path);

@@ -6,6 +6,11 @@
 
 namespace exec {
 
+// Runs a command line through the interpreter without framing, logging or
+// exclusion, bounded by the command time-out: an unreachable or hung
+// controller cannot stop the run. A killed command is noted in the error log.
+void run_bounded(const std::string& line);
+
 // Runs a command on the current controller with its standard output captured
 // into a file of the scratch folder, and returns the reply's lines (without
 // line ends). Waits at most the command time-out, then kills the client's

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "exec/temp_dir.h"
+#include "phases/stats_presets.h"
 #include "run/messages.h"
 #include "run/state.h"
 
@@ -51,6 +52,8 @@ void run_command(const std::string& command_line) {
     run::debug_line(message);
     return;
   }
+
+  if (run::state().current_services.legacy_stats) phases::stats_timing_hook(command_line);
 
   append_error_log(display);
 

@@ -1,0 +1,24 @@
+// The controllers' sections of the two phases.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace phases {
+
+// Each controller's prestats sections, in command-line order.
+void filers_prestats();
+
+// Licences read again before the background samplers start.
+void filers_before_sampling();
+
+// Each controller's poststats sections, in command-line order.
+void filers_poststats();
+
+// The "rdfile" commands that copy the log files of a "/etc/log" listing:
+// the name before the first blank of each line, "." and "..", cm_stats and
+// sktrace files left out, at most 100. `capped` tells whether more were
+// listed than kept.
+std::vector<std::string> log_copy_commands(const std::vector<std::string>& listing, bool& capped);
+
+}  // namespace phases

@@ -1,0 +1,167 @@
+#include "phases/stats_presets.h"
+
+#include <fstream>
+
+#include "exec/query.h"
+#include "exec/slow_log.h"
+#include "exec/temp_dir.h"
+#include "exec/wrappers.h"
+#include "platform/platform.h"
+#include "run/messages.h"
+#include "run/state.h"
+
+namespace phases {
+
+namespace {
+
+void print_preset_header(const PresetHeader& header, const std::string& object, std::FILE* out) {
+  std::fprintf(out, "\nKESTREL_EPOCH: %lld\n", static_cast<long long>(header.stop_epoch));
+  std::fprintf(out, "\n=-=-=-=-=-= PERF %s POSTSTATS =-=-=-=-=-= stats stop -I %s\n",
+               header.filer_name.c_str(), preset_name(object).c_str());
+  std::fprintf(out, "TIME: %s\n", header.stop_text.c_str());
+  std::fprintf(out, "TIME_DELTA: %02d:%02d (%ds)\n", header.seconds / 60, header.seconds % 60,
+               header.seconds);
+}
+
+std::vector<std::string> split_fields(const std::string& text, char separator) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    size_t at = text.find(separator, start);
+    fields.push_back(text.substr(start, at - start));
+    if (at == std::string::npos) return fields;
+    start = at + 1;
+  }
+}
+
+// The instance name behind `verb` in a command line: at most 31 characters,
+// up to the first white space. Empty when the verb is absent.
+std::string instance_after(const std::string& command_line, const std::string& verb) {
+  size_t at = command_line.find(verb);
+  if (at == std::string::npos) return "";
+  std::string name = command_line.substr(at + verb.size(), 31);
+  size_t space = name.find_first_of(" \t\r\n");
+  return space == std::string::npos ? name : name.substr(0, space);
+}
+
+}  // namespace
+
+std::string preset_name(const std::string& object) {
+  if (object == "nfsv3") return "kestrel_nfs";
+  if (object == "volume") return "kestrel_vol";
+  return "kestrel_" + object;
+}
+
+void split_stats_capture(std::istream& capture, const PresetHeader& header, std::FILE* out) {
+  std::string object, instance, counter, announced;
+  std::string text;
+  while (std::getline(capture, text)) {
+    const std::string line = text + "\n";  // as read with its line end
+    if (line.find('\t') != std::string::npos) {
+      // Element of an array counter: "\tlabel:value".
+      size_t begin = line.find_first_not_of('\t');
+      std::string token = line.substr(begin, line.find('\t', begin) - begin);
+      size_t colon = token.find(':');
+      std::string label = token.substr(0, colon);
+      std::string value;
+      if (colon != std::string::npos) {
+        value = token.substr(colon + 1);
+        value = value.substr(0, value.find(':'));
+      }
+      size_t blank = value.find(' ');
+      if (blank != std::string::npos) value = value.substr(blank + 1);
+      if (value.empty() || value.back() != '\n') value += "\n";
+      if (object != announced) {
+        print_preset_header(header, object, out);
+        announced = object;
+      }
+      std::fprintf(out, "%s:%s:%s.%s:%s", object.c_str(), instance.c_str(), counter.c_str(),
+                   label.c_str(), value.c_str());
+      continue;
+    }
+    std::string trimmed = text;
+    if (!trimmed.empty() && trimmed.back() == '\r') trimmed.pop_back();
+    if (!trimmed.empty() && trimmed.back() == ':') {
+      // Array header "object:instance:counter:"; its elements follow.
+      std::vector<std::string> fields = split_fields(trimmed, ':');
+      object = fields[0];
+      instance = fields.size() > 1 ? fields[1] : "";
+      counter.clear();
+      for (size_t i = 2; i + 1 < fields.size(); ++i) {
+        counter += (counter.empty() ? "" : ":") + fields[i];
+      }
+      continue;
+    }
+    object = text.substr(0, text.find(':'));
+    if (object != announced) {
+      if (object == "StatisticsID" || text.find("=-=-=-=-=-=") != std::string::npos) continue;
+      print_preset_header(header, object, out);
+      announced = object;
+    }
+    std::fputs(line.c_str(), out);
+  }
+}
+
+void stats_action(int action) {
+  run::RunState& st = run::state();
+  run::FilerTarget& filer = run::current_filer();
+  if (action == kStatsStart) {
+    filer.stats_id =
+        run::format("kestrel_stats_%lld", static_cast<long long>(platform::now_epoch_seconds()));
+    filer.stats_start = platform::now_epoch_seconds();
+    exec::run_filer_command("stats start -I " + filer.stats_id);
+    return;
+  }
+  if (action != kStatsStop) {
+    if (!st.options.quiet) std::fprintf(stderr, "ERROR: Illegal stats action: %d", action);
+    return;
+  }
+
+  const std::string capture =
+      st.temp_dir + filer.name + platform::shell::path_separator() + "stats.out";
+  const std::int64_t started = platform::now_epoch_seconds();
+  // Bounded by the command time-out, so a hung controller cannot stop the run.
+  exec::run_bounded(filer.shell_prefix + " \"" + filer.priv_prefix + " stats stop -I " +
+                    filer.stats_id + " " + filer.priv_suffix + "\" > \"" + capture + "\"");
+  filer.stats_stop = platform::now_epoch_seconds();
+  filer.stats_stop_text = exec::gmt_timestamp();
+  const int took = static_cast<int>(filer.stats_stop - started);
+  if (took > 59) {
+    exec::add_slow_command("stats stop -I " + filer.stats_id, filer.name, st.iteration, took);
+  }
+
+  std::ifstream in(capture);
+  if (!in) {
+    std::string message = "FATAL: Unable to open " + capture + " for reading!\n";
+    exec::append_error_log(message);
+    run::debug_line(message);
+    run::exit_run(1);
+  }
+  PresetHeader header{filer.name, filer.stats_stop, filer.stats_stop_text,
+                      static_cast<int>(filer.stats_stop - filer.stats_start)};
+  split_stats_capture(in, header, stdout);
+  exec::register_temp_file(capture);
+}
+
+void stats_timing_hook(const std::string& command_line) {
+  run::RunState& st = run::state();
+  if (st.current_filer < 0) return;
+  run::FilerTarget& filer = run::current_filer();
+  std::string started = instance_after(command_line, "stats start -I ");
+  if (command_line.find("stats start -I ") != std::string::npos) {
+    filer.started_stats.push_back({started, platform::now_epoch_seconds()});
+    std::printf("TIME: %s\n", exec::gmt_timestamp().c_str());
+  }
+  if (command_line.find("stats stop -I ") == std::string::npos) return;
+  std::string stopped = instance_after(command_line, "stats stop -I ");
+  std::int64_t now = platform::now_epoch_seconds();
+  std::printf("TIME: %s\n", exec::gmt_timestamp().c_str());
+  for (const run::StartedStats& entry : filer.started_stats) {
+    if (entry.name != stopped) continue;
+    int elapsed = static_cast<int>(now - entry.start);
+    std::printf("TIME_DELTA: %d:%d (%ds)\n", elapsed / 60, elapsed % 60, elapsed);
+    break;
+  }
+}
+
+}  // namespace phases

@@ -1,0 +1,68 @@
+#include "phases/vzone_expansion.h"
+
+#include <cstdio>
+
+#include "exec/temp_dir.h"
+#include "exec/wrappers.h"
+#include "run/messages.h"
+#include "run/state.h"
+
+namespace phases {
+
+namespace {
+
+constexpr size_t kMaxCommandLength = 255;
+
+void run_templates(const std::vector<std::string>& templates, const run::VirtualController& vzone) {
+  for (const std::string& text : templates) {
+    std::string command = expand_template(text, vzone.name, vzone.root_path);
+    if (command.size() > kMaxCommandLength) {
+      // Sent whole rather than cut: a cut path would name another file.
+      std::string warning = run::format(
+          "WARNING: Command for virtual controller %s is longer than %zu characters: %s",
+          vzone.name.c_str(), kMaxCommandLength, command.c_str());
+      exec::append_error_log(warning);
+      std::fprintf(stderr, "%s\n", warning.c_str());
+    }
+    exec::run_filer_command(command);
+  }
+}
+
+}  // namespace
+
+std::string expand_template(const std::string& text, const std::string& name,
+                            const std::string& path) {
+  static const std::string kName = "VZNAME";
+  static const std::string kPath = "VZPATH";
+  std::string result;
+  size_t at = 0;
+  while (at < text.size()) {
+    if (text.compare(at, kName.size(), kName) == 0) {
+      result += name;
+      at += kName.size();
+    } else if (text.compare(at, kPath.size(), kPath) == 0) {
+      result += path;
+      at += kPath.size();
+    } else {
+      result += text[at++];
+    }
+  }
+  return result;
+}
+
+void expand_virtual_controllers(const std::string& phase_word) {
+  run::RunState& st = run::state();
+  const run::FilerTarget& filer = run::current_filer();
+  for (const run::VirtualController& vzone : filer.vzones) {
+    const std::string title = filer.name + ":[VZ]:" + vzone.name;
+    std::printf("=-=-=-=-=-= BEGIN %s =-=-=-=-=-= %s\n", phase_word.c_str(), title.c_str());
+    run::progress("VZone: " + vzone.name + "\n");
+    st.current_section = "CONFIG " + title + " " + phase_word;
+    run_templates(st.vzone_config_templates, vzone);
+    st.current_section = "PERF " + title + " " + phase_word;
+    run_templates(st.vzone_perf_templates, vzone);
+    std::printf("=-=-=-=-=-= END %s =-=-=-=-=-= %s\n", phase_word.c_str(), title.c_str());
+  }
+}
+
+}  // namespace phases

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run/state.h"
@@ -93,7 +94,9 @@ extern const char* const kReleaseStrings[kReleaseCount];
 // A set of releases, one bit per Release.
 using ReleaseSet = std::uint32_t;
 
-constexpr ReleaseSet release_bit(Release release) { return ReleaseSet{1} << release; }
+constexpr ReleaseSet release_bit(Release release) {
+  return ReleaseSet{1} << release;
+}
 
 constexpr ReleaseSet releases(std::initializer_list<Release> list) {
   ReleaseSet set = 0;
@@ -128,8 +131,8 @@ constexpr ReleaseSet kIscsiReleases = all_but(kConfigBlock, kIswtReleases);
 // Releases with per-object stats instances.
 constexpr ReleaseSet kStatsReleases = all_but(kPerfBlock, releases({k6_5, k6_5_6, k7_3_3}));
 // Releases with the qtree stats object.
-constexpr ReleaseSet kQtreeStatsReleases = releases({k7_0_6, k7_0_7, k7_1_3, k7_2_2}) |
-                                           release_range(k7_2_3, k10_0);
+constexpr ReleaseSet kQtreeStatsReleases =
+    releases({k7_0_6, k7_0_7, k7_1_3, k7_2_2}) | release_range(k7_2_3, k10_0);
 // Releases whose farstash instance is handled after the others.
 constexpr ReleaseSet kLateFarstashStats = release_range(k7_0, k7_1_3);
 
@@ -142,7 +145,7 @@ constexpr ReleaseSet kFarstashHistReleases =
 constexpr ReleaseSet kFrom7_2 = release_range(k7_2, k10_0);
 constexpr ReleaseSet kFrom7_3 = release_range(k7_3, k10_0);
 constexpr ReleaseSet kAllBut7_3_3 = all_but(kPerfBlock, release_bit(k7_3_3));
-constexpr ReleaseSet kAllBut6_5 = all_but(kConfigBlock, releases({k6_5, k6_5_6}));
+constexpr ReleaseSet kFrom7_0 = release_range(k7_0, k10_0);
 
 enum Section {
   kConfig,         // under "CONFIG <name> <phase>"
@@ -200,6 +203,12 @@ struct CatalogueGroup {
   ServiceGate services;
   std::vector<ReleaseRows> rows;
 };
+
+// group(section, delivery, option gates, {all_of, any_of, none_of}, rows)
+inline CatalogueGroup group(Section section, Delivery delivery, unsigned options,
+                            ServiceGate services, std::vector<ReleaseRows> rows) {
+  return {section, delivery, options, services, std::move(rows)};
+}
 
 struct Catalogue {
   std::string phase_word;  // "PRESTATS" or "POSTSTATS"

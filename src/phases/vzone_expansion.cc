@@ -11,16 +11,16 @@ namespace phases {
 
 namespace {
 
-constexpr size_t kMaxCommandLength = 255;
+constexpr int kMaxCommandLength = 255;
 
 void run_templates(const std::vector<std::string>& templates, const run::VirtualController& vzone) {
   for (const std::string& text : templates) {
     std::string command = expand_template(text, vzone.name, vzone.root_path);
-    if (command.size() > kMaxCommandLength) {
+    if (command.size() > static_cast<size_t>(kMaxCommandLength)) {
       // Sent whole rather than cut: a cut path would name another file.
-      std::string warning = run::format(
-          "WARNING: Command for virtual controller %s is longer than %zu characters: %s",
-          vzone.name.c_str(), kMaxCommandLength, command.c_str());
+      std::string warning =
+          run::format("WARNING: Command for virtual controller %s is longer than %d characters: %s",
+                      vzone.name.c_str(), kMaxCommandLength, command.c_str());
       exec::append_error_log(warning);
       std::fprintf(stderr, "%s\n", warning.c_str());
     }

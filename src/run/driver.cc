@@ -4,6 +4,8 @@
 
 #include "controller/filer_names.h"
 #include "controller/release.h"
+#include "controller/remote_shell.h"
+#include "controller/setup.h"
 #include "exec/runner.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
@@ -54,6 +56,17 @@ void start_up(int argc, char** argv) {
   exec::setup_temp_dir();
   st.user_perf_only = st.options.perf_only;
   print_run_header(argc, argv);
+
+  // Every controller's client command is checked before any is contacted;
+  // then each controller is prepared in command-line order.
+  controller::check_shell_prefixes();
+  for (size_t index = 0; index < st.filers.size(); ++index) {
+    st.current_filer = static_cast<int>(index);
+    FilerTarget& filer = current_filer();
+    filer.vrs_rebuild = true;
+    debug_line("Get filer config", filer.name);
+    controller::setup_filer();
+  }
 }
 
 // Twice the planned sampling and pause time, but at least -w minutes.

@@ -15,7 +15,7 @@ void debug_line(const std::string& text);
 void debug_line(const std::string& text, const std::string& subject);
 
 // printf-style formatting into a std::string.
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* pattern, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Ends the process with `status`. Removes the scratch folder first when it
 // exists, so a failed run leaves no controller data behind.

@@ -45,6 +45,9 @@ check "config only: marker sequence" [ "$(markers)" = "$expected" ]
 log=$(sed -n '/ERROR LOG$/,$p' "$WORK/out" | tail -n +2)
 check "config only: log holds the cmd lines" grep -q ' : cmd /C "ipconfig /all 2>>".*\\error.log""$' <<<"$log"
 check "config only: log ends with the dump" grep -q ' : cmd /C "type ".*\\error.log""$' <<<"$(tail -1 <<<"$log")"
-tmp_unix=$(winepath -u "$(grep -o 'tmp env var set to "[^"]*"' <<<"$log" | sed 's/.*"\(.*\)"/\1/')" 2>/dev/null)
-check "config only: run folder removed" [ -z "$(ls -A "$tmp_unix/kestrel" 2>/dev/null)" ]
+# The dump of the error log names this run's folder, which must be gone.
+run_folder=$(tail -1 <<<"$log" | sed -E 's/.*type "(.*)\\error\.log""$/\1/')
+run_folder_unix=$(winepath -u "$run_folder" 2>/dev/null)
+check "config only: run folder known" [ -n "$run_folder_unix" ]
+check "config only: run folder removed" [ ! -e "$run_folder_unix" ]
 finish

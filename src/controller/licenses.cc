@@ -1,0 +1,147 @@
+#include "controller/licenses.h"
+
+#include "controller/reply_checks.h"
+#include "exec/query.h"
+#include "run/messages.h"
+
+namespace controller {
+
+namespace {
+
+struct ServiceWord {
+  const char* word;
+  int run::ServiceFlags::*counter;
+};
+
+// Counted after NFS unless the run is restricted to NFS, in this order.
+constexpr ServiceWord kServiceWords[] = {
+    {"cifs", &run::ServiceFlags::svc_cifs},
+    {"fcp", &run::ServiceFlags::svc_fcp},
+    {"dafs", &run::ServiceFlags::svc_dafs},
+    {"iscsi", &run::ServiceFlags::svc_iscsi},
+    {"replisync", &run::ServiceFlags::svc_replisync},
+    {"zonepack", &run::ServiceFlags::svc_zonepack},
+    {"vzone", &run::ServiceFlags::svc_zonepack},
+    {"bs_merix_pri", &run::ServiceFlags::svc_backstow},
+    {"bs_merix_sec", &run::ServiceFlags::svc_backstow},
+    {"far_stash", &run::ServiceFlags::svc_farstash},
+    {"a_dedupe", &run::ServiceFlags::svc_dedupe},
+};
+
+bool contains(const std::string& line, const char* word) {
+  return line.find(word) != std::string::npos;
+}
+
+// A licence line names a licensed service when it holds the word and no "not".
+int licensed(const std::string& line, const char* word) {
+  if (!contains(line, word) || contains(line, "not")) return 0;
+  run::debug_line("Found license", word);
+  return 1;
+}
+
+}  // namespace
+
+run::ServiceFlags count_licenses(const std::vector<std::string>& reply, bool nfs_restricted) {
+  run::ServiceFlags flags;
+  for (const std::string& line : reply) {
+    // The remote caching of NFS is no licence of its own services.
+    if (contains(line, "farstash_nfs") && !contains(line, "not")) {
+      run::debug_line("Found license", "farstash_nfs");
+      continue;
+    }
+    flags.svc_nfs += licensed(line, "nfs");
+    if (nfs_restricted) continue;
+    for (const ServiceWord& service : kServiceWords) {
+      flags.*service.counter += licensed(line, service.word);
+    }
+    if (licensed(line, "cluster") || licensed(line, "cf")) flags.svc_cluster = 1;
+  }
+  if (nfs_restricted && flags.svc_nfs != 0) flags.nfs_only = 1;
+  return flags;
+}
+
+bool assume_main_services(run::ServiceFlags& flags) {
+  if (flags.svc_nfs + flags.svc_cifs + flags.svc_fcp + flags.svc_iscsi != 0) return false;
+  flags.svc_backstow = 1;
+  flags.svc_replisync = 1;
+  flags.svc_iscsi = 1;
+  flags.svc_dafs = 1;
+  flags.svc_fcp = 1;
+  flags.svc_cifs = 1;
+  flags.svc_nfs = 1;
+  flags.svc_farstash = 1;
+  return true;
+}
+
+int cpu_class_from_sysconfig(const std::vector<std::string>& reply) {
+  for (const std::string& line : reply) {
+    if (contains(line, "Processors") && !line.empty() && line.back() == '1') return 1;
+  }
+  return 2;
+}
+
+std::vector<std::string> replication_off_volumes(const std::vector<std::string>& reply) {
+  std::vector<std::string> volumes;
+  for (const std::string& line : reply) {
+    if (!contains(line, "replisynced=off")) continue;
+    std::vector<std::string> pieces = split_pieces(line, '.');
+    if (pieces.size() < 3) continue;
+    if (!is_plain_word(pieces[2])) {
+      warn_once("Volume name \"" + printable(pieces[2]) +
+                "\" holds characters a command line cannot carry; no qtree statistics for it");
+      continue;
+    }
+    volumes.push_back(pieces[2]);
+  }
+  return volumes;
+}
+
+void publish_services() {
+  const run::FilerTarget& filer = run::current_filer();
+  run::CurrentServices& current = run::state().current_services;
+  current.flags = filer.services;
+  current.cpu_class = filer.cpu_class;
+  current.legacy_stats = filer.legacy_stats;
+}
+
+std::vector<std::string> safe_volume_list(const std::string& filer_name,
+                                          const std::vector<std::string>& reply) {
+  std::vector<std::string> volumes = replication_off_volumes(reply);
+  if (volumes.size() > kMaxSafeVolumes) {
+    warn_once(run::format(
+        "%s has more than %d volumes with replication off; qtree statistics "
+        "are taken for the first %d only",
+        filer_name.c_str(), static_cast<int>(kMaxSafeVolumes), static_cast<int>(kMaxSafeVolumes)));
+    volumes.resize(kMaxSafeVolumes);
+  }
+  return volumes;
+}
+
+void rebuild_safe_volumes() {
+  run::FilerTarget& filer = run::current_filer();
+  run::debug_line("Rebuilding vrs exclusion list on", filer.name);
+  filer.safe_volumes.clear();
+  filer.safe_volumes =
+      safe_volume_list(filer.name, exec::capture_filer_query("registry walk options.vols"));
+  run::debug_line("--- Safe volume list ---");
+  for (const std::string& volume : filer.safe_volumes) run::debug_line(volume);
+}
+
+void read_licenses() {
+  run::RunState& st = run::state();
+  run::FilerTarget& filer = run::current_filer();
+  if (!filer.licenses_read) {
+    filer.services = run::ServiceFlags{};
+    if (st.options.pretend) return;
+    filer.services = count_licenses(exec::capture_filer_query("license"), st.options.mode == "NFS");
+    if (assume_main_services(filer.services)) {
+      run::progress("Failed to detect licensed services. Attempting all services.\n");
+    }
+    filer.cpu_class = cpu_class_from_sysconfig(exec::capture_filer_query("sysconfig"));
+    filer.licenses_read = true;
+  }
+  publish_services();
+  if (st.current_services.flags.svc_replisync != 0 && filer.vrs_rebuild) rebuild_safe_volumes();
+}
+
+}  // namespace controller

@@ -1,0 +1,120 @@
+#include "controller/remote_shell.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "run/messages.h"
+
+namespace controller {
+
+namespace {
+
+// A client invocation: %n is the controller name, %l the login, %c the
+// credential (password or key file). Every form ends with a blank.
+struct ShellForm {
+  const char* client;
+  const char* pattern;
+};
+
+constexpr ShellForm kRsh = {"rsh.exe", "rsh.exe %n -l %l -n "};
+constexpr ShellForm kPlinkAgent = {"plink.exe", "plink.exe -ssh -x -a -batch -l %l %n "};
+constexpr ShellForm kPlinkPassword = {"plink.exe", "plink.exe -ssh -x -a -batch -pw %c -l %l %n "};
+constexpr ShellForm kSshKeyFile = {"ssh.exe", "ssh.exe -o BatchMode=yes -2 -ax -i %c -l  %l %n "};
+constexpr ShellForm kPlinkKeyFile = {"plink.exe", "plink.exe -ssh -x -a -batch -i %c -l %l %n "};
+
+// The forms are tried in this order.
+const ShellForm& choose_form(const run::RunOptions& o) {
+  if (!o.ssh) return kRsh;
+  if (o.credential.empty()) return kPlinkAgent;
+  if (o.use_password) return kPlinkPassword;
+  if (o.use_ssh_exe) return kSshKeyFile;
+  return kPlinkKeyFile;
+}
+
+// One value of the prefix, quoted for the interpreter when needed.
+struct Value {
+  const char* what;  // how the user knows it, for messages
+  std::string text;
+  std::string quoted;
+};
+
+bool quote_value(Value& value, const std::string& password, const std::string& filer,
+                 const ShellForm& form, std::string& error) {
+  if (!platform::shell::quote_argument(value.text, value.quoted)) {
+    error = run::format(
+        "ERROR: Controller %s: the %s holds a character that cannot be passed safely to %s "
+        "(a double quote, a percent sign or a control character)\n",
+        filer.c_str(), value.what, form.client);
+    return false;
+  }
+  // Logs hide the password by finding it in the text; quoting must not split it.
+  if (!password.empty() && value.text.find(password) != std::string::npos &&
+      value.quoted.find(password) == std::string::npos) {
+    error = run::format(
+        "ERROR: Controller %s: the %s cannot be passed to %s without showing the password "
+        "in the logs; use a password without quote characters\n",
+        filer.c_str(), value.what, form.client);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
+                        std::string& prefix, std::string& error) {
+  const ShellForm& form = choose_form(options);
+  Value values[] = {
+      {"controller name", name, ""},
+      {"login given with -l", options.login, ""},
+      {options.use_password ? "password given with -S pw:" : "key file given with -S kf:",
+       options.credential, ""},
+  };
+  std::string built;
+  for (const char* at = form.pattern; *at != '\0'; ++at) {
+    if (*at != '%') {
+      built += *at;
+      continue;
+    }
+    ++at;
+    Value& value = values[*at == 'n' ? 0 : *at == 'l' ? 1 : 2];
+    if (!quote_value(value, options.password, name, form, error)) return false;
+    built += value.quoted;
+  }
+  if (built.size() > kMaxShellPrefix) {
+    error = run::format(
+        "ERROR: Controller %s: the %s command would be %d characters long; at most %d are "
+        "allowed. Use a shorter controller name, login or key file path.\n",
+        name.c_str(), form.client, static_cast<int>(built.size()),
+        static_cast<int>(kMaxShellPrefix));
+    return false;
+  }
+  prefix = built;
+  return true;
+}
+
+void set_shell_prefix(run::FilerTarget& filer) {
+  std::string error;
+  if (!build_shell_prefix(run::state().options, filer.name, filer.shell_prefix, error)) {
+    std::fputs(error.c_str(), stderr);
+    run::exit_run(1);
+  }
+}
+
+void check_shell_prefixes() {
+  for (const run::FilerTarget& filer : run::state().filers) {
+    std::string prefix;
+    std::string error;
+    if (!build_shell_prefix(run::state().options, filer.name, prefix, error)) {
+      std::fputs(error.c_str(), stderr);
+      run::exit_run(1);
+    }
+  }
+}
+
+std::string filer_command_line(const run::FilerTarget& filer, const std::string& command) {
+  return filer.shell_prefix + " \"" + filer.priv_prefix + " " + command + " " + filer.priv_suffix +
+         "\"";
+}
+
+}  // namespace controller

@@ -1,0 +1,35 @@
+// How a controller is reached: the remote-shell client, its arguments, and
+// the shape of every command line run on a controller.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "run/state.h"
+
+namespace controller {
+
+// Longest remote-shell prefix accepted.
+constexpr std::size_t kMaxShellPrefix = 255;
+
+// The remote-shell prefix for controller `name` under the run's options:
+// rsh.exe, plink.exe (no credential, password or key file) or ssh.exe (key
+// file with -g). It ends with a blank. Values that are not plain words are
+// quoted for the host interpreter. Returns false with a complete
+// "ERROR: ...\n" text in `error` when a value cannot be passed intact, would
+// leave the password readable in logs, or the prefix would be too long.
+bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
+                        std::string& prefix, std::string& error);
+
+// Builds the prefix of every controller before any is contacted; ends the run
+// with status 1 at the first that cannot be built.
+void check_shell_prefixes();
+
+// Sets the controller's shell_prefix, or ends the run with status 1.
+void set_shell_prefix(run::FilerTarget& filer);
+
+// One command on the controller: the prefix, then the privilege prefix, the
+// command and the privilege suffix as one double-quoted argument.
+std::string filer_command_line(const run::FilerTarget& filer, const std::string& command);
+
+}  // namespace controller

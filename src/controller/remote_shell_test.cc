@@ -1,0 +1,170 @@
+#include "controller/remote_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "exec/runner.h"
+#include "platform/platform.h"
+#include "run/state.h"
+
+namespace {
+
+std::string prefix_of(const run::RunOptions& options, const std::string& name) {
+  std::string prefix;
+  std::string error;
+  EXPECT_TRUE(controller::build_shell_prefix(options, name, prefix, error)) << error;
+  EXPECT_EQ(error, "");
+  return prefix;
+}
+
+std::string refusal_of(const run::RunOptions& options, const std::string& name) {
+  std::string prefix = "untouched";
+  std::string error;
+  EXPECT_FALSE(controller::build_shell_prefix(options, name, prefix, error));
+  EXPECT_EQ(prefix, "untouched");
+  return error;
+}
+
+run::RunOptions ssh_options(const std::string& credential, bool password, bool ssh_exe) {
+  run::RunOptions o;
+  o.ssh = true;
+  o.credential = credential;
+  o.use_password = password;
+  o.key_file_given = !password;
+  o.use_ssh_exe = ssh_exe;
+  if (password) o.password = credential;
+  return o;
+}
+
+TEST(ShellPrefix, FiveClientForms) {
+  run::RunOptions rsh;
+  EXPECT_EQ(prefix_of(rsh, "f1"), "rsh.exe f1 -l root -n ");
+
+  EXPECT_EQ(prefix_of(ssh_options("", false, false), "f1"),
+            "plink.exe -ssh -x -a -batch -l root f1 ");
+  // An empty password ("-S pw:") is no credential either.
+  EXPECT_EQ(prefix_of(ssh_options("", true, true), "f1"),
+            "plink.exe -ssh -x -a -batch -l root f1 ");
+
+  // A password always uses plink, -g or not.
+  EXPECT_EQ(prefix_of(ssh_options("secret", true, true), "f1"),
+            "plink.exe -ssh -x -a -batch -pw secret -l root f1 ");
+  EXPECT_EQ(prefix_of(ssh_options("/keys/id_rsa", false, true), "f1"),
+            "ssh.exe -o BatchMode=yes -2 -ax -i /keys/id_rsa -l  root f1 ");
+  EXPECT_EQ(prefix_of(ssh_options("/keys/id_rsa", false, false), "10.1.2.3"),
+            "plink.exe -ssh -x -a -batch -i /keys/id_rsa -l root 10.1.2.3 ");
+}
+
+TEST(ShellPrefix, LoginIsTheWholeLoginText) {
+  run::RunOptions o;
+  o.login = "admin:pw1";
+  o.password = "pw1";
+  EXPECT_EQ(prefix_of(o, "f1"), "rsh.exe f1 -l admin:pw1 -n ");
+  run::reset_state();
+  run::state().options = o;
+  EXPECT_EQ(exec::mask_password(prefix_of(o, "f1")), "rsh.exe f1 -l admin:*** -n ");
+}
+
+// The interpreter must see each value as one word with nothing to run.
+TEST(ShellPrefix, ValuesThatAreNotPlainWordsAreQuoted) {
+  if (platform::shell::path_separator() != '/') GTEST_SKIP() << "sh quoting";
+  run::RunOptions o = ssh_options("pa ss&|<>^;$`x", true, false);
+  o.login = "my user";
+  std::string prefix = prefix_of(o, "f1");
+  EXPECT_EQ(prefix, "plink.exe -ssh -x -a -batch -pw 'pa ss&|<>^;$`x' -l 'my user' f1 ");
+  // The raw password is still inside, so logs hide it.
+  run::reset_state();
+  run::state().options.password = o.password;
+  EXPECT_EQ(exec::mask_password(prefix).find("pa ss"), std::string::npos);
+
+  run::RunOptions key = ssh_options("/home/me/my keys/id\"rsa", false, true);
+  EXPECT_EQ(prefix_of(key, "f1"),
+            "ssh.exe -o BatchMode=yes -2 -ax -i '/home/me/my keys/id\"rsa' -l  root f1 ");
+
+  run::RunOptions empty_login;
+  empty_login.login = "";
+  EXPECT_EQ(prefix_of(empty_login, "f1"), "rsh.exe f1 -l '' -n ");
+}
+
+// Each quoted value reaches a program as one intact argument.
+TEST(ShellPrefix, QuotedValuesArriveIntact) {
+  if (platform::shell::path_separator() != '/') GTEST_SKIP() << "sh quoting";
+  namespace fs = std::filesystem;
+  fs::path out = fs::temp_directory_path() /
+                 ("kestrel_prefix_test_" + std::to_string(platform::current_process_id()));
+  run::RunOptions o = ssh_options("\"$HOME\" `id`; touch x & y | z > w", true, false);
+  o.login = "it's a\\b";
+  std::string prefix = prefix_of(o, "f1");
+  // Replace the client by a printer of its arguments, one per line.
+  std::string line =
+      "printf '%s\\n' " + prefix.substr(prefix.find(' ') + 1) + "> \"" + out.string() + "\"";
+  ASSERT_EQ(platform::run_shell(line), 0);
+  std::ifstream in(out);
+  std::stringstream all;
+  all << in.rdbuf();
+  fs::remove(out);
+  EXPECT_EQ(all.str(),
+            "-ssh\n-x\n-a\n-batch\n-pw\n\"$HOME\" `id`; touch x & y | z > w\n-l\nit's a\\b\nf1\n");
+}
+
+TEST(ShellPrefix, RefusesValuesThatCannotBePassedIntact) {
+  run::RunOptions o;
+  o.login = "root\nreboot";
+  std::string error = refusal_of(o, "f1");
+  EXPECT_EQ(error.rfind("ERROR: Controller f1: the login given with -l ", 0), 0u) << error;
+  EXPECT_EQ(error.back(), '\n');
+
+  run::RunOptions key = ssh_options("/keys/id\r", false, false);
+  error = refusal_of(key, "f1");
+  EXPECT_NE(error.find("key file given with -S kf:"), std::string::npos) << error;
+}
+
+TEST(ShellPrefix, RefusesPasswordsThatQuotingWouldExpose) {
+  if (platform::shell::path_separator() != '/') GTEST_SKIP() << "sh quoting";
+  // 'it'\''s' no longer holds "it's", so masking could not find it.
+  std::string error = refusal_of(ssh_options("it's", true, false), "f1");
+  EXPECT_NE(error.find("password given with -S pw:"), std::string::npos) << error;
+  EXPECT_EQ(error.find("it's"), std::string::npos);
+
+  run::RunOptions o;
+  o.login = "me:it's";
+  o.password = "it's";
+  error = refusal_of(o, "f1");
+  EXPECT_NE(error.find("login given with -l"), std::string::npos) << error;
+}
+
+TEST(ShellPrefix, LengthLimit) {
+  run::RunOptions o;
+  // "rsh.exe " + name + " -l root -n " is 20 characters plus the name.
+  EXPECT_EQ(prefix_of(o, std::string(235, 'a')).size(), controller::kMaxShellPrefix);
+  std::string error = refusal_of(o, std::string(236, 'a'));
+  EXPECT_NE(error.find("256 characters long; at most 255"), std::string::npos) << error;
+
+  run::RunOptions key = ssh_options("/" + std::string(250, 'k'), false, false);
+  refusal_of(key, "f1");
+}
+
+TEST(ShellPrefix, CheckEndsTheRunAtTheFirstBadController) {
+  run::reset_state();
+  run::state().filers.resize(2);
+  run::state().filers[0].name = "good";
+  run::state().filers[1].name = std::string(300, 'b');
+  EXPECT_EXIT(controller::check_shell_prefixes(), ::testing::ExitedWithCode(1),
+              "ERROR: Controller b+: the rsh.exe command would be 320 characters long");
+}
+
+TEST(FilerCommandLine, RemoteCommandIsOneQuotedArgument) {
+  run::FilerTarget filer;
+  filer.shell_prefix = "rsh.exe f1 -l root -n ";
+  EXPECT_EQ(controller::filer_command_line(filer, "mem_stats -b"),
+            "rsh.exe f1 -l root -n  \" mem_stats -b \"");
+  filer.priv_prefix = "rc_toggle_basic ;";
+  filer.priv_suffix = "; rc_toggle_basic";
+  EXPECT_EQ(controller::filer_command_line(filer, "version"),
+            "rsh.exe f1 -l root -n  \"rc_toggle_basic ; version ; rc_toggle_basic\"");
+}
+
+}  // namespace

@@ -3,54 +3,8 @@
 # replies kestrel parses, the invocation log and the admin commands.
 set -u
 
-CTLSIM_BIN=${CTLSIM_BIN:?set CTLSIM_BIN to the built ctlsim}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-"$CTLSIM_BIN" install "$work/bin" || { echo "install failed"; exit 1; }
-export PATH="$work/bin:$PATH" CTLSIM_HOME="$work/home" CTLSIM_STATE="$work/state"
-unset CTLSIM_TIME_SCALE CTLSIM_HANG_LIMIT
-
-passed=0
-failed=0
-check() {  # name expected actual
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAIL: %s\n  expected: [%s]\n  actual:   [%s]\n' "$1" "$2" "$3"
-  fi
-}
-check_has() {  # name needle text
-  case "$3" in
-    *"$2"*) passed=$((passed + 1)) ;;
-    *) failed=$((failed + 1)); printf 'FAIL: %s\n  [%s] not in:\n%s\n' "$1" "$2" "$3" ;;
-  esac
-}
-check_lacks() {  # name needle text
-  case "$3" in
-    *"$2"*) failed=$((failed + 1)); printf 'FAIL: %s\n  [%s] found in:\n%s\n' "$1" "$2" "$3" ;;
-    *) passed=$((passed + 1)) ;;
-  esac
-}
-# Runs a command; leaves standard output in $out, standard error in $errs
-# and the exit status in $rc.
-run() {
-  "$@" >"$work/out" 2>"$work/err"
-  rc=$?
-  out=$(cat "$work/out")
-  errs=$(cat "$work/err")
-}
-last_log() { tail -n 1 "$CTLSIM_STATE/$1/invocations.log"; }
-log_field() { last_log "$1" | cut -f "$2"; }
-log_args() { last_log "$1" | cut -f 6- | tr '\t' '|'; }
-
-mkdir -p "$work/home/models"
-model() {  # name, then model.conf lines
-  local name=$1
-  shift
-  mkdir -p "$work/home/models/$name"
-  printf '%s\n' "$@" >"$work/home/models/$name/model.conf"
-}
+source "$(dirname "$0")/ctlsim_lib.sh"
+ctlsim_setup
 touch "$work/id_key"
 
 # ---------------------------------------------------------------- clients
@@ -286,5 +240,4 @@ check_has "reset: file tree made anew" "root:IN:version" "$out"
 run "$CTLSIM_BIN" reset --all
 check "reset --all: every controller gone" "" "$(ls "$CTLSIM_STATE" | grep -v '\.lock$')"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+ctlsim_finish

@@ -3,46 +3,8 @@
 # in real time or run until killed.
 set -u
 
-CTLSIM_BIN=${CTLSIM_BIN:?set CTLSIM_BIN to the built ctlsim}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-"$CTLSIM_BIN" install "$work/bin" || { echo "install failed"; exit 1; }
-export PATH="$work/bin:$PATH" CTLSIM_HOME="$work/home" CTLSIM_STATE="$work/state"
-unset CTLSIM_TIME_SCALE CTLSIM_HANG_LIMIT
-
-passed=0
-failed=0
-check() {  # name expected actual
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAIL: %s\n  expected: [%s]\n  actual:   [%s]\n' "$1" "$2" "$3"
-  fi
-}
-check_has() {  # name needle text
-  case "$3" in
-    *"$2"*) passed=$((passed + 1)) ;;
-    *) failed=$((failed + 1)); printf 'FAIL: %s\n  [%s] not in:\n%s\n' "$1" "$2" "$3" ;;
-  esac
-}
-run() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >"$work/out" 2>"$work/err"
-  rc=$?
-  end=$(date +%s%N)
-  elapsed_ms=$(((end - start) / 1000000))
-  out=$(tr -d '\000' <"$work/out")
-  errs=$(cat "$work/err")
-}
-model() {  # name, then model.conf lines
-  local name=$1
-  shift
-  mkdir -p "$work/home/models/$name"
-  printf '%s\n' "$@" >"$work/home/models/$name/model.conf"
-}
-sim() { run rsh.exe "$1" -l root -n "$2"; }
+source "$(dirname "$0")/ctlsim_lib.sh"
+ctlsim_setup
 version="Corvex Release 7.3.5: Fri Nov 2 2012"
 
 model faulty \
@@ -170,5 +132,4 @@ check "stats show: patterns select counters" \
 sim sim1 " lun stats -c 2 -i 1 -o"
 check "lun stats -c 2: a row per LUN and sample" "4" "$(grep -c '/vol/vol1/lun' "$work/out")"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+ctlsim_finish

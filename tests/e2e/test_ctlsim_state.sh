@@ -4,43 +4,8 @@
 # consistent when many invocations run at once.
 set -u
 
-CTLSIM_BIN=${CTLSIM_BIN:?set CTLSIM_BIN to the built ctlsim}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-"$CTLSIM_BIN" install "$work/bin" || { echo "install failed"; exit 1; }
-export PATH="$work/bin:$PATH" CTLSIM_HOME="$work/home" CTLSIM_STATE="$work/state"
-unset CTLSIM_TIME_SCALE CTLSIM_HANG_LIMIT
-mkdir -p "$work/home/models"
-
-passed=0
-failed=0
-check() {  # name expected actual
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAIL: %s\n  expected: [%s]\n  actual:   [%s]\n' "$1" "$2" "$3"
-  fi
-}
-check_has() {  # name needle text
-  case "$3" in
-    *"$2"*) passed=$((passed + 1)) ;;
-    *) failed=$((failed + 1)); printf 'FAIL: %s\n  [%s] not in:\n%s\n' "$1" "$2" "$3" ;;
-  esac
-}
-check_lacks() {  # name needle text
-  case "$3" in
-    *"$2"*) failed=$((failed + 1)); printf 'FAIL: %s\n  [%s] found in:\n%s\n' "$1" "$2" "$3" ;;
-    *) passed=$((passed + 1)) ;;
-  esac
-}
-run() {
-  "$@" >"$work/out" 2>"$work/err"
-  rc=$?
-  out=$(cat "$work/out")
-  errs=$(cat "$work/err")
-}
-sim() { run rsh.exe "$1" -l root -n "$2"; }
+source "$(dirname "$0")/ctlsim_lib.sh"
+ctlsim_setup
 
 # ---------------------------------------------------------------- stats instances
 sim sim1 " stats start -I kestrel_stats_100 "
@@ -181,5 +146,4 @@ check "a stale lock is broken" "0" "$rc"
 check "the instance was kept" "1" "$(grep -c '^stats\.after_stale=' "$CTLSIM_STATE/sim2/state.conf")"
 check "no lock left behind" "no" "$([ -e "$CTLSIM_STATE/sim2.lock" ] && echo yes || echo no)"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+ctlsim_finish

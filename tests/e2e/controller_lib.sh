@@ -46,3 +46,62 @@ setup_remotes() { remotes "$1" | sed -E '/(^| )(license|stats stop -I) /,$d'; }
 # phase_remotes NAME: the remote commands of NAME with statistics instance
 # names made stable.
 phase_remotes() { remotes "$1" | sed -E 's/kestrel_stats_[0-9]+/kestrel_stats_N/'; }
+
+# --------------------------------------------------------- collection phases
+# structure: the report's skeleton in order: the BEGIN/END lines, the PERF
+# date headers of both phases and the ERROR LOG line (time stamps taken off).
+structure() {
+  markers | grep -E '^=-=-=-=-=-= (BEGIN|END) |^=-=-=-=-=-= PERF [^ ]+ (PRE|POST)STATS =-=-=-=-=-= date$|^=-=-=-=-=-= CONFIG [^ ]+ POSTSTATS =-=-=-=-=-= ERROR LOG$'
+}
+
+# check_structure DESCRIPTION EXPECTED: the skeleton is EXPECTED; on a
+# mismatch the difference goes to standard error.
+check_structure() {
+  check "$1" [ "$(structure)" = "$2" ]
+  [ "$(structure)" = "$2" ] || diff <(echo "$2") <(structure) >&2
+}
+
+# block PHASE TITLE: the report lines between "BEGIN PHASE" and "END PHASE"
+# of TITLE (a controller, a controller:[VZ]:vzone or the host).
+block() {
+  awk -v b="=-=-=-=-=-= BEGIN $1 =-=-=-=-=-= $2" -v e="=-=-=-=-=-= END $1 =-=-=-=-=-= $2" \
+    'on && $0 == e { exit } on { print } $0 == b { on = 1 }' "$WORK/out"
+}
+
+# cmd_marker TITLE COMMAND: the marker line that opens COMMAND's section.
+cmd_marker() { printf '=-=-=-=-=-= %s =-=-=-=-=-= %s' "$1" "$2"; }
+
+# in_block PHASE TITLE LINE: LINE is a whole line of that block.
+in_block() { block "$1" "$2" | grep -qxF -- "$3"; }
+
+# next_line LINE: the report line right after the first LINE.
+next_line() { awk -v l="$1" 'found { print; exit } $0 == l { found = 1 }' "$WORK/out"; }
+
+# follows LINE NEXT: the report line right after the first LINE is NEXT.
+follows() { [ "$(next_line "$1")" = "$2" ]; }
+
+# ascending N...: the numbers are given and strictly increasing.
+ascending() {
+  local prev=0 n
+  for n in "$@"; do
+    [ -n "$n" ] && [ "$n" -gt "$prev" ] || return 1
+    prev=$n
+  done
+}
+
+# remote_index NAME COMMAND: the 1-based position of the first time NAME
+# received exactly COMMAND (blanks as sent), or nothing.
+remote_index() { remotes "$1" | grep -nxF -- "$2" | head -1 | cut -d: -f1; }
+
+# ended PID...: none of these processes still runs (a zombie has ended).
+ended() {
+  local pid state
+  for pid in "$@"; do
+    state=$(ps -o stat= -p "$pid" 2>/dev/null)
+    case "$state" in "" | Z*) ;; *) return 1 ;; esac
+  done
+  return 0
+}
+
+# none PATTERN: no line of standard input matches the extended PATTERN.
+none() { ! grep -qE -- "$1"; }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "controller/remote_shell.h"
 #include "exec/runner.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
@@ -47,12 +48,6 @@ std::vector<std::string> read_reply(const std::string& path) {
   return lines;
 }
 
-std::string remote_command(const std::string& command) {
-  const run::FilerTarget& filer = run::current_filer();
-  return filer.shell_prefix + " \"" + filer.priv_prefix + " " + command + " " + filer.priv_suffix +
-         "\"";
-}
-
 // Empties the reply file first, so a query that was killed before its
 // redirection took effect reads as an empty reply, not the previous one.
 void truncate_file(const std::string& path) {
@@ -64,14 +59,16 @@ void truncate_file(const std::string& path) {
 std::vector<std::string> capture_filer_query(const std::string& command) {
   const std::string path = run::state().temp_dir + "tmp.out";
   truncate_file(path);
-  run_bounded(remote_command(command) + " > \"" + path + "\" 2> " + platform::shell::null_device());
+  run_bounded(controller::filer_command_line(run::current_filer(), command) + " > \"" + path +
+              "\" 2> " + platform::shell::null_device());
   return read_reply(path);
 }
 
 std::vector<std::string> list_filer_directory(const std::string& folder) {
   const std::string path = run::state().temp_dir + "lsout";
   truncate_file(path);
-  run_bounded(remote_command("ls " + folder) + " 2> \"" + path + "\" ");
+  run_bounded(controller::filer_command_line(run::current_filer(), "ls " + folder) + " 2> \"" +
+              path + "\" ");
   return read_reply(path);
 }
 

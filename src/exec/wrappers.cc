@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "controller/remote_shell.h"
 #include "exec/runner.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
@@ -87,9 +88,8 @@ void run_filer_command(const std::string& command) {
     return;
   }
   const run::FilerTarget& filer = run::current_filer();
-  std::string line =
-      platform::shell::interpreter(filer.shell_prefix + " \"" + filer.priv_prefix + " " + command +
-                                   " " + filer.priv_suffix + "\" 2>>\"" + st.error_log_path + "\"");
+  std::string line = platform::shell::interpreter(controller::filer_command_line(filer, command) +
+                                                  " 2>>\"" + st.error_log_path + "\"");
   int elapsed = run_framed(command, line);
   note_command_time(command, filer.name, elapsed);
 }

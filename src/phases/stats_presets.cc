@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "controller/remote_shell.h"
 #include "exec/query.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
@@ -121,8 +122,8 @@ void stats_action(int action) {
       st.temp_dir + filer.name + platform::shell::path_separator() + "stats.out";
   const std::int64_t started = platform::now_epoch_seconds();
   // Bounded by the command time-out, so a hung controller cannot stop the run.
-  exec::run_bounded(filer.shell_prefix + " \"" + filer.priv_prefix + " stats stop -I " +
-                    filer.stats_id + " " + filer.priv_suffix + "\" > \"" + capture + "\"");
+  exec::run_bounded(controller::filer_command_line(filer, "stats stop -I " + filer.stats_id) +
+                    " > \"" + capture + "\"");
   filer.stats_stop = platform::now_epoch_seconds();
   filer.stats_stop_text = exec::gmt_timestamp();
   const int took = static_cast<int>(filer.stats_stop - started);

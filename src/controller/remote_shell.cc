@@ -43,7 +43,7 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
   if (!platform::shell::quote_argument(value.text, value.quoted)) {
     error = run::format(
         "ERROR: Controller %s: the %s holds a character that cannot be passed safely to %s "
-        "(a double quote, a percent sign or a control character)\n",
+        "(a control character; on Windows also a double quote or a percent sign)\n",
         filer.c_str(), value.what, form.client);
     return false;
   }

@@ -48,18 +48,7 @@ setup_remotes() { remotes "$1" | sed -E '/(^| )(license|stats stop -I) /,$d'; }
 phase_remotes() { remotes "$1" | sed -E 's/kestrel_stats_[0-9]+/kestrel_stats_N/'; }
 
 # --------------------------------------------------------- collection phases
-# structure: the report's skeleton in order: the BEGIN/END lines, the PERF
-# date headers of both phases and the ERROR LOG line (time stamps taken off).
-structure() {
-  markers | grep -E '^=-=-=-=-=-= (BEGIN|END) |^=-=-=-=-=-= PERF [^ ]+ (PRE|POST)STATS =-=-=-=-=-= date$|^=-=-=-=-=-= CONFIG [^ ]+ POSTSTATS =-=-=-=-=-= ERROR LOG$'
-}
-
-# check_structure DESCRIPTION EXPECTED: the skeleton is EXPECTED; on a
-# mismatch the difference goes to standard error.
-check_structure() {
-  check "$1" [ "$(structure)" = "$2" ]
-  [ "$(structure)" = "$2" ] || diff <(echo "$2") <(structure) >&2
-}
+source "$(dirname "${BASH_SOURCE[0]}")/skeleton_lib.sh"
 
 # block PHASE TITLE: the report lines between "BEGIN PHASE" and "END PHASE"
 # of TITLE (a controller, a controller:[VZ]:vzone or the host).

@@ -16,37 +16,7 @@ kestrel -t 0 -f sim1 -f old72
 check "status 0" [ "$rc" -eq 0 ]
 check "run folder removed" temp_root_is_empty
 
-expected=$(cat <<'MARKERS'
-=-=-=-=-=-= PERF e2ehost PRESTATS =-=-=-=-=-= date
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= old72
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= old72
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= e2ehost
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= e2ehost
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= e2ehost
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= e2ehost
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= old72
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= old72
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= PERF e2ehost POSTSTATS =-=-=-=-=-= date
-=-=-=-=-=-= CONFIG e2ehost POSTSTATS =-=-=-=-=-= ERROR LOG
-MARKERS
-)
-check_structure "marker skeleton" "$expected"
+check_structure "marker skeleton" "$(two_controller_skeleton e2ehost)"
 check "nothing before the prestats date header" \
   [ "$(markers | head -1)" = "=-=-=-=-=-= PERF e2ehost PRESTATS =-=-=-=-=-= date" ]
 check "error log is the last section" \

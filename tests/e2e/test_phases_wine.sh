@@ -4,6 +4,7 @@
 # virtual controllers): the report's skeleton and the sections that show the
 # catalogues, the template expansion and both stats modes at work.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/skeleton_lib.sh"
 wine_setup
 
 sim_exe=${CTLSIM_WIN_BIN:-$(dirname "$KESTREL_EXE")/ctlsim.exe}
@@ -18,10 +19,6 @@ export WINEPATH="$(winpath "$WORK/bin")" CTLSIM_STATE="$(winpath "$WORK/state")"
 unset CTLSIM_TIME_SCALE CTLSIM_HANG_LIMIT
 remotes() { cut -f5 "$WORK/state/$1/invocations.log" 2>/dev/null | tr -d '\r'; }
 
-# structure: BEGIN/END lines, PERF date headers and the ERROR LOG line.
-structure() {
-  markers | grep -E '^=-=-=-=-=-= (BEGIN|END) |^=-=-=-=-=-= PERF [^ ]+ (PRE|POST)STATS =-=-=-=-=-= date$|^=-=-=-=-=-= CONFIG [^ ]+ POSTSTATS =-=-=-=-=-= ERROR LOG$'
-}
 # has MARKER: the report holds that marker line.
 has() { grep -qxF -- "$1" "$WORK/out"; }
 
@@ -29,38 +26,7 @@ wine_kestrel -t 0 -f sim1 -f old72
 host=$(sed -n 's/^SOURCE_HOST_NAME,    //p' "$WORK/out")
 check "status 0" [ "$rc" -eq 0 ]
 check "host name known" [ -n "$host" ]
-expected=$(sed "s/HOST/$host/" <<'MARKERS'
-=-=-=-=-=-= PERF HOST PRESTATS =-=-=-=-=-= date
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= old72
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= old72
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= HOST
-=-=-=-=-=-= END PRESTATS =-=-=-=-=-= HOST
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= HOST
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= HOST
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= sim1
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz1
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= sim1:[VZ]:vz2
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= old72
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= old72
-=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= old72:[VZ]:vza
-=-=-=-=-=-= PERF HOST POSTSTATS =-=-=-=-=-= date
-=-=-=-=-=-= CONFIG HOST POSTSTATS =-=-=-=-=-= ERROR LOG
-MARKERS
-)
-check "marker skeleton" [ "$(structure)" = "$expected" ]
-[ "$(structure)" = "$expected" ] || diff <(echo "$expected") <(structure) >&2
+check_structure "marker skeleton" "$(two_controller_skeleton "$host")"
 check "error log is the last section" [ "$(markers | tail -1)" = "=-=-=-=-=-= CONFIG $host POSTSTATS =-=-=-=-=-= ERROR LOG" ]
 
 # Sections of both catalogues, the host and the templates.

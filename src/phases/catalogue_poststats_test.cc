@@ -253,23 +253,7 @@ Steps select(const run::FilerTarget& f, const run::CurrentServices& s, const run
 }
 
 TEST(PoststatsCatalogue, EveryReleaseModeAndLicenceSetFollowsTheRules) {
-  int cases = 0;
-  for (const std::string& release : releases_under_test()) {
-    for (const Mode& mode : modes()) {
-      for (const Licences& licences : licence_sets()) {
-        for (bool legacy : {false, true}) {
-          run::FilerTarget f = filer(release, licences);
-          run::CurrentServices cs = services(licences, legacy);
-          ASSERT_TRUE(
-              same_steps(select(f, cs, mode.options), expected_poststats(f, cs, mode.options)))
-              << release << ", " << mode.name << ", " << licences.name
-              << (legacy ? ", legacy stats" : ", all-objects stats");
-          ++cases;
-        }
-      }
-    }
-  }
-  EXPECT_GT(cases, 5000);
+  EXPECT_GT(check_every_case(select, expected_poststats), 5000);
 }
 
 TEST(PoststatsCatalogue, UnlicensedControllerOn731RunsTheFullDefaultSet) {

@@ -272,4 +272,27 @@ inline int count_kind(const Steps& steps, Kind kind) {
                                         [kind](const CatalogueStep& s) { return s.kind == kind; }));
 }
 
+// Compares `select` with `expected` for every release under test, every mode,
+// every licence set and both stats modes; returns how many cases it checked.
+template <typename Select, typename Expected>
+int check_every_case(Select select, Expected expected) {
+  int cases = 0;
+  for (const std::string& release : releases_under_test()) {
+    for (const Mode& mode : modes()) {
+      for (const Licences& licences : licence_sets()) {
+        for (bool legacy : {false, true}) {
+          run::FilerTarget f = filer(release, licences);
+          run::CurrentServices cs = services(licences, legacy);
+          EXPECT_TRUE(same_steps(select(f, cs, mode.options), expected(f, cs, mode.options)))
+              << release << ", " << mode.name << ", " << licences.name
+              << (legacy ? ", legacy stats" : ", all-objects stats");
+          if (::testing::Test::HasFailure()) return cases;
+          ++cases;
+        }
+      }
+    }
+  }
+  return cases;
+}
+
 }  // namespace catalogue_test

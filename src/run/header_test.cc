@@ -7,20 +7,10 @@
 #include "run/header_internal.h"
 #include "run/options_internal.h"
 #include "run/state.h"
+#include "run/test_streams.h"
 
 namespace run {
 namespace {
-
-std::string read_all(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  std::fclose(file);
-  return text;
-}
 
 // Parses `args` on a fresh record and returns the header it leads to.
 std::string header_for(const std::vector<std::string>& args, const std::string& os = "Windows_NT") {

@@ -6,23 +6,13 @@
 
 #include "run/options_internal.h"
 #include "run/state.h"
+#include "run/test_streams.h"
 #include "run/usage_internal.h"
 
 namespace run {
 namespace {
 
 const char kReview[] = "Kestrel: Please review the help menu using: 'kestrel.exe help'\n";
-
-std::string read_all(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  std::fclose(file);
-  return text;
-}
 
 struct Result {
   ParseOutcome outcome;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run/state.h"
+#include "run/test_streams.h"
 #include "run/usage_internal.h"
 
 namespace run {
@@ -24,14 +25,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 std::string written_by(void (*write)(std::FILE*)) {
   std::FILE* file = std::tmpfile();
   write(file);
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  std::fclose(file);
-  return text;
+  return read_all(file);
 }
 
 TEST(UsageText, OpensWithVersionAndClosesWithEarlyTerminationNote) {

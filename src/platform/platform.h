@@ -14,6 +14,17 @@ namespace platform {
 
 // ---------------------------------------------------------------- processes
 
+// Prepares the run's own process once, at the top of start-up. On POSIX: the
+// run becomes a child subreaper (orphaned descendants of its children stay
+// under it, where the tree killers find them) and ignores broken pipes.
+// Nothing to do on Windows.
+void prepare_process();
+
+// On POSIX, ignores SIGPIPE: a write to a closed report pipe fails with EPIPE
+// instead of ending the run, so the writer can shut down in order. Children
+// get the default disposition back. No-op on Windows.
+void ignore_broken_pipe();
+
 // A started child process. `native` belongs to the implementation (a process
 // and job handle on Windows, nothing extra on POSIX where `pid` is also the
 // process group id).
@@ -24,7 +35,8 @@ struct Child {
 
 // Runs a command line through the host command interpreter and waits for it
 // (the C `system` form). Flushes all C streams first so the report keeps its
-// order. Returns the interpreter's status, or -1 when it could not start.
+// order. Returns the interpreter's status as `system` does (on POSIX a wait
+// status), or -1 when it could not start.
 int run_shell(const std::string& command_line);
 
 // Starts `command_line` as a child that inherits standard input, output and
@@ -42,8 +54,10 @@ WaitResult wait_child(Child& child, int timeout_ms);
 // True while the child has not ended.
 bool child_running(Child& child);
 
-// Kills the child and every process it started. Prints nothing. Returns true
-// when the child is no longer running afterwards.
+// Kills the child and every process it started, also those that left its
+// process group or session. On Windows the output of taskkill reaches
+// standard output and standard error; on POSIX nothing is printed. Returns
+// true when the child is no longer running afterwards.
 bool kill_child_tree(Child& child);
 
 // Releases what the implementation holds for the child (handles, zombies).
@@ -75,12 +89,16 @@ std::tm local_time(std::int64_t epoch_seconds);
 std::optional<std::string> get_env(const std::string& name);
 
 // The host's name as the report shows it: "computername", and on POSIX the
-// host name when that variable is unset.
+// host name when that variable is unset. An empty value counts as unset.
 std::optional<std::string> computer_name();
 
 // The parent folder of the run's scratch folder: "tmp", and on POSIX
-// TMPDIR or /tmp when that variable is unset.
+// TMPDIR or /tmp when that variable is unset. An empty value counts as unset.
 std::optional<std::string> temp_root();
+
+// The folder under the temp root that holds the per-run folders: "kestrel" on
+// Windows, "kestrel-<effective uid>" on POSIX so users never share it.
+std::string scratch_parent_name();
 
 // The operating system name shown in the header: "os", and on POSIX the
 // kernel name when that variable is unset. Empty when unknown.
@@ -101,10 +119,11 @@ void close_mutex(Mutex* mutex);
 // ---------------------------------------------------------------- files
 
 // Creates the run's private scratch folder (and its missing parents),
-// removing a leftover folder of the same name first. On POSIX the folder is
-// made for the user alone (mode 0700), and a path or parent that is a link or
-// belongs to someone else is refused, never followed or deleted. Returns an
-// empty string on success, otherwise a sentence saying what is wrong.
+// removing a leftover folder of the same name first. A folder or parent that
+// is a link is refused, never followed or deleted. On POSIX the folder and its
+// parent are made for the user alone (mode 0700), and one that belongs to
+// someone else is refused too. Returns an empty string on success, otherwise a
+// sentence saying what is wrong.
 std::string create_private_dir(const std::string& path);
 
 // ---------------------------------------------------------------- shell dialect

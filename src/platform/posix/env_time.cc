@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -33,19 +34,32 @@ std::optional<std::string> get_env(const std::string& name) {
   return std::string(value);
 }
 
+namespace {
+
+// A variable that is set but empty is treated as unset.
+std::optional<std::string> non_empty_env(const std::string& name) {
+  std::optional<std::string> value = get_env(name);
+  if (value && value->empty()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::optional<std::string> computer_name() {
-  if (auto value = get_env("computername")) return value;
+  if (auto value = non_empty_env("computername")) return value;
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::nullopt;
   return std::string(name);
 }
 
 std::optional<std::string> temp_root() {
-  if (auto value = get_env("tmp")) return value;
-  if (auto value = get_env("TMPDIR")) {
-    if (!value->empty()) return value;
-  }
+  if (auto value = non_empty_env("tmp")) return value;
+  if (auto value = non_empty_env("TMPDIR")) return value;
   return std::string("/tmp");
+}
+
+std::string scratch_parent_name() {
+  return "kestrel-" + std::to_string(static_cast<unsigned long>(geteuid()));
 }
 
 std::string os_name() {

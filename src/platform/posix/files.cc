@@ -1,4 +1,5 @@
 // The private scratch folder on POSIX.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +14,8 @@ namespace platform {
 namespace {
 
 // Empty when `path` is absent or a real folder of ours; otherwise why not.
-std::string refuse_foreign(const std::string& path, bool& exists) {
+// `mode` receives the permission bits of an existing folder.
+std::string refuse_foreign(const std::string& path, bool& exists, mode_t* mode = nullptr) {
   struct stat info {};
   exists = false;
   if (lstat(path.c_str(), &info) != 0) {
@@ -24,7 +26,24 @@ std::string refuse_foreign(const std::string& path, bool& exists) {
   if (S_ISLNK(info.st_mode)) return "\"" + path + "\" is a symbolic link";
   if (!S_ISDIR(info.st_mode)) return "\"" + path + "\" is not a folder";
   if (info.st_uid != geteuid()) return "\"" + path + "\" belongs to another user";
+  if (mode != nullptr) *mode = info.st_mode & 07777;
   return "";
+}
+
+// Sets a folder of ours to mode 0700 through a descriptor, so that a link
+// swapped in meanwhile is not followed.
+std::string close_to_others(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return "cannot open \"" + path + "\": " + std::strerror(errno);
+  struct stat info {};
+  std::string problem;
+  if (fstat(fd, &info) != 0 || info.st_uid != geteuid()) {
+    problem = "\"" + path + "\" belongs to another user";
+  } else if (fchmod(fd, 0700) != 0) {
+    problem = "cannot make \"" + path + "\" private: " + std::strerror(errno);
+  }
+  close(fd);
+  return problem;
 }
 
 }  // namespace
@@ -34,16 +53,22 @@ std::string create_private_dir(const std::string& path) {
   if (!target.has_filename()) target = target.parent_path();  // drop a final '/'
   std::filesystem::path parent = target.parent_path();
 
-  // The parent ("<tmp>/kestrel") is made private too; an existing one must be
-  // ours. The system folders above it are taken as they are.
+  // The parent ("<tmp>/kestrel-<uid>") is made private too; an existing one
+  // must be ours, and is closed to others if it was not. The system folders
+  // above it are taken as they are.
   bool parent_exists = false;
   std::string problem = refuse_foreign(parent.string(), parent_exists);
   if (!problem.empty()) return problem;
   if (!parent_exists && mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
     return "cannot create \"" + parent.string() + "\": " + std::strerror(errno);
   }
-  problem = refuse_foreign(parent.string(), parent_exists);
+  mode_t parent_mode = 0;
+  problem = refuse_foreign(parent.string(), parent_exists, &parent_mode);
   if (!problem.empty()) return problem;
+  if ((parent_mode & 0077) != 0) {
+    problem = close_to_others(parent.string());
+    if (!problem.empty()) return problem;
+  }
 
   bool exists = false;
   problem = refuse_foreign(target.string(), exists);

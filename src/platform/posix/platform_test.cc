@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -118,6 +120,73 @@ TEST(PrivateDir, RefusesAFolderOfAnotherUser) {
   EXPECT_NE(problem.find("another user"), std::string::npos) << problem;
   EXPECT_TRUE(fs::exists(dir / "kestrel" / "42"));
   fs::remove_all(dir);
+}
+
+TEST(PrivateDir, ClosesAParentOfOursThatOthersCouldEnter) {
+  fs::path dir = scratch("open_parent");
+  fs::path parent = dir / platform::scratch_parent_name();
+  fs::create_directories(parent);
+  ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
+  ASSERT_EQ(platform::create_private_dir((parent / "42").string() + "/"), "");
+  struct stat info {};
+  ASSERT_EQ(stat(parent.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  fs::remove_all(dir);
+}
+
+TEST(Environment, ScratchParentIsPerUser) {
+  EXPECT_EQ(platform::scratch_parent_name(), "kestrel-" + std::to_string(geteuid()));
+}
+
+// Sets or, with nullptr, unsets a variable for one test and restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+TEST(Environment, EmptyValuesCountAsUnset) {
+  {
+    ScopedEnv tmp("tmp", "");
+    ScopedEnv tmpdir("TMPDIR", nullptr);
+    EXPECT_EQ(platform::temp_root(), "/tmp");
+  }
+  {
+    ScopedEnv tmp("tmp", "");
+    ScopedEnv tmpdir("TMPDIR", "/var/tmp");
+    EXPECT_EQ(platform::temp_root(), "/var/tmp");
+  }
+  {
+    ScopedEnv tmp("tmp", "/srv/scratch");
+    EXPECT_EQ(platform::temp_root(), "/srv/scratch");
+  }
+  char host[256] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  {
+    ScopedEnv name("computername", "");
+    EXPECT_EQ(platform::computer_name(), std::string(host));
+  }
+  {
+    ScopedEnv name("computername", "e2ehost");
+    EXPECT_EQ(platform::computer_name(), "e2ehost");
+  }
 }
 
 TEST(Mutex, TimedWaitReportsTimeOut) {

@@ -1,31 +1,37 @@
 // Child processes on POSIX: every child runs /bin/sh -c in a process group of
-// its own, so killing the group ends the command and everything it started.
-#include <dirent.h>
+// its own and is a subreaper for what it starts, so that a daemonising client
+// stays below it where the tree killer finds it.
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/own_children.h"
+#include "platform/posix/process_tree.h"
+
+extern char** environ;
 
 namespace platform {
 
 namespace {
 
-// What we know of a child beyond its pid: whether it has been reaped.
+// What we know of a child beyond its pid: whether it has been reaped. The
+// main thread may kill a child that a worker thread is waiting for.
 struct ChildState {
-  bool reaped = false;
+  std::atomic<bool> reaped{false};
 };
 
 ChildState* state_of(Child& child) {
@@ -35,35 +41,108 @@ ChildState* state_of(Child& child) {
 bool reap(Child& child, bool block) {
   ChildState* st = state_of(child);
   if (st == nullptr || st->reaped) return true;
+  const pid_t pid = static_cast<pid_t>(child.pid);
   int status = 0;
-  pid_t r = waitpid(static_cast<pid_t>(child.pid), &status, block ? 0 : WNOHANG);
-  if (r == static_cast<pid_t>(child.pid) || (r < 0 && errno == ECHILD)) {
+  pid_t r;
+  do {
+    r = waitpid(pid, &status, block ? 0 : WNOHANG);
+  } while (r < 0 && errno == EINTR);
+  if (r == pid || (r < 0 && errno == ECHILD)) {
     st->reaped = true;
+    posix::forget_own_child(child.pid);
     return true;
   }
   return false;
 }
 
+// In the forked child: the signal state a freshly started program expects
+// (kestrel itself ignores SIGPIPE), then the shell. Only async-signal-safe
+// calls here.
+[[noreturn]] void exec_shell(char* const argv[]) {
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(SIGPIPE, &fallback, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execve("/bin/sh", argv, environ);
+  _exit(127);
+}
+
 }  // namespace
+
+void prepare_process() {
+#ifdef __linux__
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+#endif
+  ignore_broken_pipe();
+}
+
+void ignore_broken_pipe() {
+  signal(SIGPIPE, SIG_IGN);
+}
 
 int run_shell(const std::string& command_line) {
   std::fflush(nullptr);
-  return std::system(command_line.c_str());
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                  const_cast<char*>(command_line.c_str()), nullptr};
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  int spawn_error = 0;
+  long pid = posix::spawn_own_child([&]() -> long {
+    pid_t started = 0;
+    spawn_error = posix_spawn(&started, "/bin/sh", nullptr, &attributes, argv, environ);
+    return spawn_error == 0 ? static_cast<long>(started) : -1;
+  });
+  posix_spawnattr_destroy(&attributes);
+  if (pid <= 0) {
+    errno = spawn_error;
+    return -1;
+  }
+
+  int status = 0;
+  pid_t r;
+  do {
+    r = waitpid(static_cast<pid_t>(pid), &status, 0);
+  } while (r < 0 && errno == EINTR);
+  posix::forget_own_child(pid);
+  return r == static_cast<pid_t>(pid) ? status : -1;
 }
 
 bool start_child(const std::string& command_line, Child& child, int& error_code) {
   std::fflush(nullptr);
-  pid_t pid = fork();
+  posix::reap_adopted_orphans();
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                  const_cast<char*>(command_line.c_str()), nullptr};
+  int fork_error = 0;
+  long pid = posix::spawn_own_child([&]() -> long {
+    pid_t started = fork();
+    if (started == 0) {
+      setpgid(0, 0);
+#ifdef __linux__
+      // Orphans of the command re-parent to its shell, not to init.
+      prctl(PR_SET_CHILD_SUBREAPER, 1);
+#endif
+      exec_shell(argv);
+    }
+    fork_error = errno;
+    return static_cast<long>(started);
+  });
   if (pid < 0) {
-    error_code = errno;
+    error_code = fork_error;
     return false;
   }
-  if (pid == 0) {
-    setpgid(0, 0);
-    execl("/bin/sh", "sh", "-c", command_line.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  setpgid(pid, pid);  // also from the parent, so a kill right after start finds the group
+  setpgid(static_cast<pid_t>(pid),
+          static_cast<pid_t>(pid));  // so a kill right after start finds the group
   child.pid = pid;
   child.native = new ChildState();
   return true;
@@ -109,25 +188,33 @@ bool child_running(Child& child) {
 }
 
 bool kill_child_tree(Child& child) {
-  if (child.pid <= 0) return true;
-  kill(-static_cast<pid_t>(child.pid), SIGKILL);
-  kill(static_cast<pid_t>(child.pid), SIGKILL);
-  // SIGKILL reaches the whole group at once; the child itself is ours to reap.
-  for (int i = 0; i < 100; ++i) {
-    if (reap(child, false)) return true;
-    sleep_ms(10);
+  if (child.pid <= 0 || child.native == nullptr) return true;
+  // Once reaped, the id may belong to someone else: nothing left to kill.
+  if (state_of(child)->reaped) return true;
+
+  std::vector<posix::ProcessEntry> killed = posix::kill_tree(child.pid, child.pid, true);
+  // The killed descendants re-parent to the run (a subreaper) as they die:
+  // reap them as well as the child.
+  bool ended = false;
+  for (int i = 0; i < 200 && !ended; ++i) {
+    posix::reap_adopted_orphans();
+    ended = reap(child, false) && !posix::any_running(killed);
+    if (!ended) sleep_ms(10);
   }
-  return false;
+  // Those that died since the last round are zombies under the run by now.
+  posix::reap_adopted_orphans();
+  return !child_running(child);
 }
 
 void close_child(Child& child) {
   if (child.native != nullptr) {
-    if (!state_of(child)->reaped) {
-      // Still running: leave it to init rather than block here.
-    }
+    // Still running: from now on it is an orphan like any other, reaped when
+    // it ends instead of blocking here.
+    if (!state_of(child)->reaped) posix::forget_own_child(child.pid);
     delete state_of(child);
     child.native = nullptr;
   }
+  posix::reap_adopted_orphans();
 }
 
 int last_error() {
@@ -136,76 +223,6 @@ int last_error() {
 
 long current_process_id() {
   return static_cast<long>(getpid());
-}
-
-namespace {
-
-struct ProcessInfo {
-  long pid = 0;
-  long parent = 0;
-  std::string image;  // base name of argv[0]
-};
-
-std::vector<ProcessInfo> list_processes() {
-  std::vector<ProcessInfo> result;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return result;
-  while (dirent* entry = readdir(proc)) {
-    char* end = nullptr;
-    long pid = std::strtol(entry->d_name, &end, 10);
-    if (pid <= 0 || *end != '\0') continue;
-    ProcessInfo info;
-    info.pid = pid;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    size_t close = line.rfind(')');
-    if (close == std::string::npos || close + 4 > line.size()) continue;
-    // After ") " come the state and the parent id.
-    info.parent = std::strtol(line.c_str() + close + 4, nullptr, 10);
-    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
-    std::string argv0;
-    std::getline(cmdline, argv0, '\0');
-    size_t slash = argv0.rfind('/');
-    info.image = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
-    result.push_back(info);
-  }
-  closedir(proc);
-  return result;
-}
-
-}  // namespace
-
-long kill_processes_by_name(const std::string& image_prefix) {
-  long last = 0;
-  long self = current_process_id();
-  for (const ProcessInfo& p : list_processes()) {
-    if (p.pid == self || p.image.compare(0, image_prefix.size(), image_prefix) != 0) continue;
-    if (p.image.size() < image_prefix.size()) continue;
-    if (kill(static_cast<pid_t>(p.pid), SIGKILL) == 0) last = p.pid;
-  }
-  return last;
-}
-
-void kill_own_process_tree() {
-  std::fflush(nullptr);
-  long self = current_process_id();
-  std::vector<ProcessInfo> all = list_processes();
-  std::map<long, std::vector<long>> children;
-  for (const ProcessInfo& p : all) children[p.parent].push_back(p.pid);
-  std::vector<long> pending = {self};
-  std::vector<long> descendants;
-  while (!pending.empty()) {
-    long pid = pending.back();
-    pending.pop_back();
-    for (long c : children[pid]) {
-      descendants.push_back(c);
-      pending.push_back(c);
-    }
-  }
-  for (long pid : descendants) kill(static_cast<pid_t>(pid), SIGKILL);
-  // The run itself ends normally: its report is complete at this point.
-  _exit(0);
 }
 
 void sleep_ms(int milliseconds) {

@@ -45,12 +45,27 @@ std::optional<std::string> get_env(const std::string& name) {
   }
 }
 
+namespace {
+
+// A variable that is set but empty is treated as unset.
+std::optional<std::string> non_empty_env(const std::string& name) {
+  std::optional<std::string> value = get_env(name);
+  if (value && value->empty()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::optional<std::string> computer_name() {
-  return get_env("computername");
+  return non_empty_env("computername");
 }
 
 std::optional<std::string> temp_root() {
-  return get_env("tmp");
+  return non_empty_env("tmp");
+}
+
+std::string scratch_parent_name() {
+  return "kestrel";
 }
 
 std::string os_name() {

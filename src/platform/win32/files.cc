@@ -43,6 +43,57 @@ std::string make_one(const std::string& folder) {
   return "";
 }
 
+// A junction or link where a folder of the run should be would send the
+// run's files, or its clean-up, elsewhere. Empty when `folder` is absent or a
+// plain folder; `exists` tells which.
+std::string refuse_link(const std::string& folder, bool& exists) {
+  exists = false;
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "";
+    return windows_error(folder, error);
+  }
+  exists = true;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    return "\"" + folder + "\" is a link, not a folder of its own.";
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return "\"" + folder + "\" exists and is not a folder.";
+  }
+  return "";
+}
+
+// Deletes a folder with everything in it. Links inside are removed
+// themselves, never followed. Returns 0 or the first Windows error.
+DWORD remove_tree(const std::string& folder) {
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD failure = 0;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string item = folder + "\\" + name;
+    const DWORD attributes = entry.dwFileAttributes;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+      SetFileAttributesA(item.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    DWORD error = 0;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      error = remove_tree(item);
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!RemoveDirectoryA(item.c_str())) error = GetLastError();
+    } else if (!DeleteFileA(item.c_str())) {
+      error = GetLastError();
+    }
+    if (failure == 0) failure = error;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  if (!RemoveDirectoryA(folder.c_str()) && failure == 0) failure = GetLastError();
+  return failure;
+}
+
 }  // namespace
 
 std::string create_private_dir(const std::string& path) {
@@ -51,22 +102,33 @@ std::string create_private_dir(const std::string& path) {
   while (folder.size() > root && is_separator(folder.back())) folder.pop_back();
   if (folder.size() <= root) return "The folder name \"" + path + "\" names no folder.";
 
+  // A leftover of an earlier process with the same id (Wine reuses ids all
+  // the time) goes first, with its old files.
+  bool exists = false;
+  std::string failure = refuse_link(folder, exists);
+  if (!failure.empty()) return failure;
+  if (exists) {
+    DWORD error = remove_tree(folder);
+    if (error != 0) {
+      return "Cannot remove the old folder \"" + folder + "\" (Windows error " +
+             std::to_string(error) + ").";
+    }
+  }
+
+  std::size_t parent_end = root;
   for (std::size_t i = root; i < folder.size(); ++i) {
     if (!is_separator(folder[i]) || is_separator(folder[i - 1])) continue;
-    std::string failure = make_one(folder.substr(0, i));
+    failure = make_one(folder.substr(0, i));
+    if (!failure.empty()) return failure;
+    parent_end = i;
+  }
+  if (parent_end > root) {
+    failure = refuse_link(folder.substr(0, parent_end), exists);
     if (!failure.empty()) return failure;
   }
-  std::string failure = make_one(folder);
+  failure = make_one(folder);
   if (!failure.empty()) return failure;
-
-  // A junction or link planted where the folder should be would send the
-  // run's files elsewhere.
-  DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return windows_error(folder, GetLastError());
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    return "\"" + folder + "\" is a link, not a folder of its own.";
-  }
-  return "";
+  return refuse_link(folder, exists);
 }
 
 }  // namespace platform

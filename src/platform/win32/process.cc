@@ -41,6 +41,10 @@ bool job_has_processes(HANDLE job) {
 
 }  // namespace
 
+void prepare_process() {}
+
+void ignore_broken_pipe() {}
+
 int run_shell(const std::string& command_line) {
   std::fflush(nullptr);
   return std::system(command_line.c_str());
@@ -108,8 +112,9 @@ bool kill_child_tree(Child& child) {
   ChildHandles* handles = handles_of(child);
   if (handles == nullptr) return true;
 
+  // Its lines belong in the report, after "Killing process tree at PID".
   char command[64];
-  std::snprintf(command, sizeof(command), "taskkill /PID %ld /T /F > NUL 2> NUL", child.pid);
+  std::snprintf(command, sizeof(command), "taskkill /PID %ld /T /F", child.pid);
   run_shell(command);
   Sleep(500);
 

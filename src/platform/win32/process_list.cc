@@ -55,8 +55,9 @@ long kill_processes_by_name(const std::string& image_prefix) {
 
 void kill_own_process_tree() {
   const DWORD self = GetCurrentProcessId();
+  // Its lines reach the report, as for a child's tree.
   char command[64];
-  std::snprintf(command, sizeof(command), "taskkill /PID %lu /T /F > NUL 2> NUL",
+  std::snprintf(command, sizeof(command), "taskkill /PID %lu /T /F",
                 static_cast<unsigned long>(self));
   run_shell(command);
   Sleep(500);  // let the termination land before deciding it failed

@@ -49,11 +49,8 @@ std::vector<run::VirtualController> pair_vzones(const std::string& filer_name,
                                                 const std::vector<std::string>& root_paths) {
   std::vector<run::VirtualController> vzones;
   for (size_t i = 0; i < names.size() && i < root_paths.size(); ++i) {
-    if (!is_plain_word(names[i]) || !is_plain_word(root_paths[i], "/")) {
-      warn_once(run::format(
-          "%s: virtual controller \"%s\" (root path \"%s\") holds characters a "
-          "command line cannot carry; it is left out",
-          filer_name.c_str(), printable(names[i]).c_str(), printable(root_paths[i]).c_str()));
+    if (!screen_reply_name(filer_name, ReplyName::kVirtualController, names[i]) ||
+        !screen_reply_name(filer_name, ReplyName::kRootPath, root_paths[i])) {
       continue;
     }
     if (vzones.size() == kMaxVzones) {
@@ -74,13 +71,7 @@ std::vector<std::string> vif_names(const std::string& filer_name,
   for (const std::string& line : reply) {
     if (!contains(line, "VIF Type") || contains(line, "default:")) continue;
     std::string name = line.substr(0, line.find(':'));
-    if (!is_plain_word(name)) {
-      warn_once(
-          run::format("%s: virtual interface \"%s\" holds characters a command line or "
-                      "file name cannot carry; it is left out",
-                      filer_name.c_str(), printable(name).c_str()));
-      continue;
-    }
+    if (!screen_reply_name(filer_name, ReplyName::kInterface, name)) continue;
     if (names.size() == kMaxVifs) {
       warn_once(
           run::format("%s has more than %d virtual interfaces; only the first %d are "

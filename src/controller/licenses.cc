@@ -80,17 +80,14 @@ int cpu_class_from_sysconfig(const std::vector<std::string>& reply) {
   return 2;
 }
 
-std::vector<std::string> replication_off_volumes(const std::vector<std::string>& reply) {
+std::vector<std::string> replication_off_volumes(const std::string& filer_name,
+                                                 const std::vector<std::string>& reply) {
   std::vector<std::string> volumes;
   for (const std::string& line : reply) {
     if (!contains(line, "replisynced=off")) continue;
     std::vector<std::string> pieces = split_pieces(line, '.');
     if (pieces.size() < 3) continue;
-    if (!is_plain_word(pieces[2])) {
-      warn_once("Volume name \"" + printable(pieces[2]) +
-                "\" holds characters a command line cannot carry; no qtree statistics for it");
-      continue;
-    }
+    if (!screen_reply_name(filer_name, ReplyName::kVolume, pieces[2])) continue;
     volumes.push_back(pieces[2]);
   }
   return volumes;
@@ -106,7 +103,7 @@ void publish_services() {
 
 std::vector<std::string> safe_volume_list(const std::string& filer_name,
                                           const std::vector<std::string>& reply) {
-  std::vector<std::string> volumes = replication_off_volumes(reply);
+  std::vector<std::string> volumes = replication_off_volumes(filer_name, reply);
   if (volumes.size() > kMaxSafeVolumes) {
     warn_once(run::format(
         "%s has more than %d volumes with replication off; qtree statistics "

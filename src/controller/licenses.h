@@ -28,7 +28,8 @@ int cpu_class_from_sysconfig(const std::vector<std::string>& reply);
 // The volumes of a "registry walk options.vols" reply whose replication is
 // off, in reply order (the third dotted piece of each "replisynced=off"
 // line). Names a command line cannot carry are left out.
-std::vector<std::string> replication_off_volumes(const std::vector<std::string>& reply);
+std::vector<std::string> replication_off_volumes(const std::string& filer_name,
+                                                 const std::vector<std::string>& reply);
 
 // The safe volume list of controller `filer_name` from its registry reply:
 // the first kMaxSafeVolumes volumes with replication off; the user is told

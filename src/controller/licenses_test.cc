@@ -109,9 +109,9 @@ TEST_F(Licenses, SafeVolumesAreTheThirdDottedPiece) {
                  "options.vols.db_01.replisynced=off", "replisynced=off",
                  "options.vols.bad;rm.replisynced=off"};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(controller::replication_off_volumes(reply), (Lines{"vol2", "db_01"}));
+  EXPECT_EQ(controller::replication_off_volumes("f1", reply), (Lines{"vol2", "db_01"}));
   std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("WARNING: Volume name \"bad;rm\""), std::string::npos) << said;
+  EXPECT_NE(said.find("WARNING: f1: volume \"bad;rm\" holds characters"), std::string::npos) << said;
 }
 
 TEST_F(Licenses, SafeVolumeListKeepsTheFirst256AndSaysSoOnce) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "controller/licenses.h"
+#include "controller/reply_checks.h"
 #include "exec/query.h"
 #include "exec/wrappers.h"
 #include "phases/catalogue.h"
@@ -38,8 +39,8 @@ void copy_logs() {
   if (!st.options.logs || st.iteration != st.options.iterations) return;
   run::debug_line("Reading logs");
   bool capped = false;
-  std::vector<std::string> commands =
-      log_copy_commands(exec::list_filer_directory("/etc/log"), capped);
+  std::vector<std::string> commands = log_copy_commands(
+      st.filers[st.current_filer].name, exec::list_filer_directory("/etc/log"), capped);
   if (capped) run::progress("Note: Only first 100 log files read\n");
   for (auto command = commands.rbegin(); command != commands.rend(); ++command) {
     exec::run_filer_command(*command);
@@ -48,7 +49,8 @@ void copy_logs() {
 
 }  // namespace
 
-std::vector<std::string> log_copy_commands(const std::vector<std::string>& listing, bool& capped) {
+std::vector<std::string> log_copy_commands(const std::string& filer_name,
+                                           const std::vector<std::string>& listing, bool& capped) {
   std::vector<std::string> commands;
   capped = false;
   for (const std::string& line : listing) {
@@ -63,6 +65,7 @@ std::vector<std::string> log_copy_commands(const std::vector<std::string>& listi
       run::debug_line("Skipping", name);
       continue;
     }
+    if (!controller::screen_reply_name(filer_name, controller::ReplyName::kLogFile, name)) continue;
     run::debug_line("Copying file", name);
     commands.push_back("rdfile /etc/log/" + name);
   }

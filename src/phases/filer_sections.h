@@ -17,8 +17,9 @@ void filers_poststats();
 
 // The "rdfile" commands that copy the log files of a "/etc/log" listing:
 // the name before the first blank of each line, "." and "..", cm_stats and
-// sktrace files left out, at most 100. `capped` tells whether more were
-// listed than kept.
-std::vector<std::string> log_copy_commands(const std::vector<std::string>& listing, bool& capped);
+// sktrace files and names that fail the reply-name screen left out, at most
+// 100. `capped` tells whether more were listed than kept.
+std::vector<std::string> log_copy_commands(const std::string& filer_name,
+                                           const std::vector<std::string>& listing, bool& capped);
 
 }  // namespace phases

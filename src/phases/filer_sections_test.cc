@@ -23,7 +23,7 @@ TEST(LogCopies, NamesComeBeforeTheFirstBlankAndSomeAreSkipped) {
   run::reset_state();
   bool capped = true;
   std::vector<std::string> commands = phases::log_copy_commands(
-      {".", "..", "messages 1234 Dec 7", "cm_stats.1", "sktrace_x", "ems", ""}, capped);
+      "f1", {".", "..", "messages 1234 Dec 7", "cm_stats.1", "sktrace_x", "ems", ""}, capped);
   EXPECT_FALSE(capped);
   EXPECT_EQ(commands,
             (std::vector<std::string>{"rdfile /etc/log/messages", "rdfile /etc/log/ems"}));
@@ -34,16 +34,16 @@ TEST(LogCopies, AtMostOneHundredWithTheNote) {
   std::vector<std::string> listing;
   for (int i = 0; i < 150; ++i) listing.push_back("log" + std::to_string(i));
   bool capped = false;
-  std::vector<std::string> commands = phases::log_copy_commands(listing, capped);
+  std::vector<std::string> commands = phases::log_copy_commands("f1", listing, capped);
   EXPECT_TRUE(capped);
   ASSERT_EQ(commands.size(), 100u);
   EXPECT_EQ(commands.back(), "rdfile /etc/log/log99");
 
   listing.resize(100);
-  commands = phases::log_copy_commands(listing, capped);
+  commands = phases::log_copy_commands("f1", listing, capped);
   EXPECT_TRUE(capped) << "the note comes also when the 100th file is the last";
   listing.resize(99);
-  commands = phases::log_copy_commands(listing, capped);
+  commands = phases::log_copy_commands("f1", listing, capped);
   EXPECT_FALSE(capped);
 }
 

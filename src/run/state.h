@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,8 @@ struct RunState {
 
   std::vector<std::string> temp_files;  // quoted paths, this iteration
   std::vector<SlowCommand> slow_commands;
+
+  std::set<std::string> warnings_told;  // texts warned about once already
 
   bool user_perf_only = false;  // -p as given, before config thinning
   int config_countdown = 0;

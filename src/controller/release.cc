@@ -1,5 +1,7 @@
 #include "controller/release.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -144,13 +146,22 @@ int parse_release(const std::string& text, bool forced) {
   // Numbers are read like strtol with base 0: "0x" is hexadecimal, a leading
   // "0" octal.
   const char* cursor = text.c_str() + at + anchor.size();
+  // A number that does not fit, or a negative one, is no release at all.
   char* stop = nullptr;
-  long major = std::strtol(cursor, &stop, 0);
+  errno = 0;
+  long long major = std::strtoll(cursor, &stop, 0);
   if (*stop != '.') return unknown_version(text);
-  long minor = std::strtol(stop + 1, &stop, 0);
-  long patch = 0;
-  if (*stop == '.') patch = std::strtol(stop + 1, &stop, 0);
-  return static_cast<int>(major * 100 + minor * 10 + patch);
+  long long minor = std::strtoll(stop + 1, &stop, 0);
+  long long patch = 0;
+  if (*stop == '.') patch = std::strtoll(stop + 1, &stop, 0);
+  constexpr long long kLargest = INT_MAX;
+  if (errno == ERANGE || major < 0 || minor < 0 || patch < 0 || major > kLargest / 100 ||
+      minor > kLargest / 10 || patch > kLargest) {
+    return unknown_version(text);
+  }
+  long long number = major * 100 + minor * 10 + patch;
+  if (number > kLargest) return unknown_version(text);
+  return static_cast<int>(number);
 }
 
 std::string ladder_release(int release_number) {

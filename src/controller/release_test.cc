@@ -46,6 +46,17 @@ TEST_F(ParseRelease, UnknownShapesGiveZero) {
   EXPECT_EQ(controller::parse_release("Release 7.3", true), 0);
 }
 
+TEST_F(ParseRelease, NumbersThatDoNotFitAreUnknown) {
+  EXPECT_EQ(controller::parse_release("Corvex Release 99999999999999999999.1", false), 0);
+  EXPECT_EQ(controller::parse_release("Corvex Release 7.99999999999999999.1", false), 0);
+  EXPECT_EQ(controller::parse_release("Release 7.3.99999999999999999999", false), 0);
+  EXPECT_EQ(controller::parse_release("Release 21474836.4.8", false), 0);
+  EXPECT_EQ(controller::parse_release("Release -7.3.5", false), 0);
+  EXPECT_EQ(controller::parse_release("MERIX7.-3", true), 0);
+  // The largest number that still fits.
+  EXPECT_EQ(controller::parse_release("Release 21474836.4.7", false), 2147483647);
+}
+
 TEST_F(ParseRelease, ForcedReleaseStringsFollowTheProductWord) {
   EXPECT_EQ(controller::parse_release("MERIX7.3", true), 730);
   EXPECT_EQ(controller::parse_release("MERIX7.3.5", true), 735);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "controller/remote_shell.h"
+#include "exec/reply_lines.h"
 #include "exec/runner.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
@@ -33,43 +34,43 @@ void run_bounded(const std::string& line) {
 
 namespace {
 
-std::vector<std::string> read_reply(const std::string& path) {
-  std::ifstream reply(path);
+std::vector<std::string> read_reply(const std::string& path, const std::string& command) {
+  std::ifstream reply(path, std::ios::binary);
   if (!reply) {
     std::fprintf(stderr, "Fatal: Couldn't open %s for reading.\n", path.c_str());
     run::exit_run(1);
   }
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(reply, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  bool truncated = false;
+  std::vector<std::string> lines = read_reply_lines(reply, truncated);
+  if (truncated) {
+    append_error_log(run::format(
+        "WARNING: The reply to \"%s\" held lines longer than %zu characters or more than %zu "
+        "lines; the excess was not read",
+        command.c_str(), kReplyLineLimit, kReplyMaxLines));
   }
   return lines;
-}
-
-// Empties the reply file first, so a query that was killed before its
-// redirection took effect reads as an empty reply, not the previous one.
-void truncate_file(const std::string& path) {
-  std::ofstream(path, std::ios::trunc);
 }
 
 }  // namespace
 
 std::vector<std::string> capture_filer_query(const std::string& command) {
   const std::string path = run::state().temp_dir + "tmp.out";
-  truncate_file(path);
+  // Empty, so a query killed before its redirection took effect reads as
+  // an empty reply; a full disk is told here, not taken for a silent controller.
+  probe_writable(path);
   run_bounded(controller::filer_command_line(run::current_filer(), command) + " > \"" + path +
               "\" 2> " + platform::shell::null_device());
-  return read_reply(path);
+  return read_reply(path, command);
 }
 
 std::vector<std::string> list_filer_directory(const std::string& folder) {
   const std::string path = run::state().temp_dir + "lsout";
-  truncate_file(path);
+  // Empty, so a query killed before its redirection took effect reads as
+  // an empty reply; a full disk is told here, not taken for a silent controller.
+  probe_writable(path);
   run_bounded(controller::filer_command_line(run::current_filer(), "ls " + folder) + " 2> \"" +
               path + "\" ");
-  return read_reply(path);
+  return read_reply(path, "ls " + folder);
 }
 
 }  // namespace exec

@@ -74,7 +74,7 @@ void run_command(const std::string& command_line) {
                                         platform::last_error(), display.c_str());
       std::printf("%s\n", message.c_str());
       append_error_log(message);
-      run::debug_line(message);
+      std::fprintf(stderr, "%s\n", message.c_str());  // the error log goes with the run
       platform::close_child(child);
       run::exit_run(1);
     }

@@ -1,6 +1,11 @@
 #include "exec/temp_dir.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
 
 #include "exec/runner.h"
 #include "exec/wrappers.h"
@@ -38,7 +43,45 @@ bool take_log_mutex(bool& locked) {
   return false;
 }
 
+// Files of the run's own at the top of the scratch folder; no target may be
+// named like one, as its folder would take the same place.
+const char* const kScratchFiles[] = {"error.log", "tmp.out", "lsout"};
+
 }  // namespace
+
+bool is_scratch_file_name(const std::string& name) {
+  for (const char* scratch : kScratchFiles) {
+    if (name.size() != std::strlen(scratch)) continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; ++i) {
+      same = std::tolower(static_cast<unsigned char>(name[i])) == scratch[i];
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+void report_write_failure(const std::string& path, int error_number) {
+  static std::mutex guard;
+  static std::set<std::string> told;
+  std::lock_guard<std::mutex> hold(guard);
+  if (!told.insert(path).second) return;
+  std::fprintf(stderr, "ERROR: Cannot write \"%s\": %s\n", path.c_str(),
+               std::strerror(error_number));
+}
+
+bool probe_writable(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  bool ok = file != nullptr && std::fputs("x\n", file) >= 0 && std::fflush(file) == 0;
+  int error_number = errno;
+  if (file != nullptr && std::fclose(file) != 0 && ok) {
+    ok = false;
+    error_number = errno;
+  }
+  if (!ok) report_write_failure(path, error_number);
+  if (file != nullptr) std::fclose(std::fopen(path.c_str(), "w"));  // leave it empty
+  return ok;
+}
 
 void setup_temp_dir() {
   run::RunState& st = run::state();
@@ -50,8 +93,9 @@ void setup_temp_dir() {
   const char sep = platform::shell::path_separator();
   std::string root = *tmp;
   if (!root.empty() && root.back() == sep) root.pop_back();
-  st.temp_dir = run::format("%s%ckestrel%c%ld%c", root.c_str(), sep, sep,
-                            platform::current_process_id(), sep);
+  st.temp_dir =
+      run::format("%s%c%s%c%ld%c", root.c_str(), sep, platform::scratch_parent_name().c_str(), sep,
+                  platform::current_process_id(), sep);
   run::debug_line("Setting temp dir to: \"" + st.temp_dir + "\"");
   st.error_log_path = st.temp_dir + "error.log";
   run::debug_line("Setting error log to: \"" + st.error_log_path + "\"");
@@ -67,6 +111,8 @@ void setup_temp_dir() {
     run::exit_run(1);
   }
 
+  // A leftover folder of the same process id goes first, with its files.
+  run::debug_line("Destroying TEMP Dir: \"" + st.temp_dir + "\"");
   std::string problem = platform::create_private_dir(st.temp_dir);
   if (problem.empty()) st.temp_dir_made = true;
   std::FILE* log = problem.empty() ? std::fopen(st.error_log_path.c_str(), "w") : nullptr;
@@ -110,8 +156,16 @@ void append_error_log(const std::string& message) {
     std::fprintf(stderr, "FATAL: Cannot open error_log %s for writing.\n",
                  st.error_log_path.c_str());
   } else {
-    std::fprintf(log, "%s : %s\n", gmt_timestamp().c_str(), message.c_str());
-    std::fclose(log);
+    // The whole line in one write, so lines of several threads never mix.
+    std::string line = gmt_timestamp() + " : " + message + "\n";
+    bool written =
+        std::fwrite(line.data(), 1, line.size(), log) == line.size() && std::fflush(log) == 0;
+    int error_number = errno;
+    if (std::fclose(log) != 0 && written) {
+      written = false;
+      error_number = errno;
+    }
+    if (!written) report_write_failure(st.error_log_path, error_number);
   }
   if (locked) platform::unlock_mutex(st.log_mutex);
 }

@@ -16,6 +16,17 @@ void prepare_target_dirs(int iteration);
 // samplers run, appends are serialised by the run's mutex.
 void append_error_log(const std::string& message);
 
+// True when a target named `name` would take the place of one of the run's
+// own files at the top of the scratch folder (letter case aside).
+bool is_scratch_file_name(const std::string& name);
+
+// "ERROR: Cannot write "<path>": <reason>" on standard error, once per path.
+void report_write_failure(const std::string& path, int error_number);
+
+// Leaves `path` as an empty file after proving a line can be written to it;
+// on failure tells the user (once per path) and returns false.
+bool probe_writable(const std::string& path);
+
 // Removes the scratch folder and everything in it.
 void destroy_temp_dir();
 

@@ -112,3 +112,43 @@ TEST_F(ErrorLog, SlowCommandReportFramesItsTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// /dev/full accepts the open and fails every write with ENOSPC, as a full
+// scratch disk does.
+class FullDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    run::reset_state();
+    run::state().log_mutex = platform::create_mutex();
+  }
+  void TearDown() override { platform::close_mutex(run::state().log_mutex); }
+};
+
+TEST_F(FullDisk, ErrorLogLinesThatCannotBeWrittenAreToldOncePerFile) {
+  run::state().error_log_path = "/dev/full";
+  testing::internal::CaptureStderr();
+  exec::append_error_log("first");
+  exec::append_error_log("second");
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "ERROR: Cannot write \"/dev/full\": No space left on device\n");
+}
+
+TEST_F(FullDisk, ReplyFilesAreProvedWritableBeforeAQuery) {
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(exec::probe_writable("/dev/full"));
+  EXPECT_FALSE(exec::probe_writable("/no/such/folder/tmp.out"));
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("\"/no/such/folder/tmp.out\": No such file or directory"), std::string::npos)
+      << said;
+
+  fs::path good = fs::temp_directory_path() /
+                  ("kestrel_probe_" + std::to_string(platform::current_process_id()));
+  EXPECT_TRUE(exec::probe_writable(good.string()));
+  EXPECT_EQ(fs::file_size(good), 0u) << "left empty for the reply";
+  fs::remove(good);
+}
+
+}  // namespace

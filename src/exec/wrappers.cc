@@ -21,6 +21,7 @@ std::string gmt_timestamp() {
 
 void print_epoch_line() {
   std::printf("KESTREL_EPOCH: %lld\n", static_cast<long long>(platform::now_epoch_seconds()));
+  run::end_if_report_closed();
 }
 
 void replace_all(std::string& text, const std::string& search, const std::string& replacement) {
@@ -47,6 +48,7 @@ std::string friendly_name(const std::string& command) {
 void print_command_marker(const std::string& command) {
   std::printf("=-=-=-=-=-= %s =-=-=-=-=-= %s\n", run::state().current_section.c_str(),
               friendly_name(command).c_str());
+  run::end_if_report_closed();
 }
 
 void echo_through_interpreter(const std::string& text) {

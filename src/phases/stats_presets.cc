@@ -4,6 +4,7 @@
 
 #include "controller/remote_shell.h"
 #include "exec/query.h"
+#include "exec/reply_lines.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
@@ -56,7 +57,8 @@ std::string preset_name(const std::string& object) {
 void split_stats_capture(std::istream& capture, const PresetHeader& header, std::FILE* out) {
   std::string object, instance, counter, announced;
   std::string text;
-  while (std::getline(capture, text)) {
+  bool cut = false;
+  while (exec::read_bounded_line(capture, text, cut)) {
     const std::string line = text + "\n";  // as read with its line end
     if (line.find('\t') != std::string::npos) {
       // Element of an array counter: "\tlabel:value".
@@ -135,7 +137,7 @@ void stats_action(int action) {
   if (!in) {
     std::string message = "FATAL: Unable to open " + capture + " for reading!\n";
     exec::append_error_log(message);
-    run::debug_line(message);
+    std::fputs(message.c_str(), stderr);
     run::exit_run(1);
   }
   PresetHeader header{filer.name, filer.stats_stop, filer.stats_stop_text,

@@ -16,6 +16,7 @@
 #include "run/messages.h"
 #include "run/options.h"
 #include "run/state.h"
+#include "run/timing.h"
 #include "run/usage.h"
 
 namespace run {
@@ -23,6 +24,7 @@ namespace run {
 namespace {
 
 void start_up(int argc, char** argv) {
+  platform::prepare_process();
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   RunState& st = state();
@@ -37,6 +39,7 @@ void start_up(int argc, char** argv) {
     std::fputs("FATAL: Could not access env var computername\n", stderr);
     std::exit(1);
   }
+  controller::check_host_name(*host);
   st.host_name = *host;
 
   parse_options(argc, argv);
@@ -72,11 +75,8 @@ void start_up(int argc, char** argv) {
 // Twice the planned sampling and pause time, but at least -w minutes.
 std::int64_t compute_end_time() {
   RunState& st = state();
-  const RunOptions& o = st.options;
   st.run_start = platform::now_epoch_seconds();
-  std::int64_t limit =
-      (static_cast<std::int64_t>(o.sample_minutes) + o.iter_interval) * o.iterations * 120;
-  if (limit < o.max_run_seconds) limit = o.max_run_seconds;
+  const std::int64_t limit = run_time_limit_seconds(st.options);
   std::string message =
       format("Allowing kestrel to run for a max of %lld seconds", static_cast<long long>(limit));
   exec::append_error_log(message);
@@ -115,7 +115,7 @@ void sampling_wait() {
     return;
   }
   st.in_sampling_wait = true;
-  platform::sleep_ms(o.sample_minutes * 60000 + 10000);
+  sleep_long_ms(sampling_sleep_ms(o));
   st.in_sampling_wait = false;
 }
 
@@ -148,10 +148,9 @@ void run_iteration() {
   if (o.iterations > 1) {
     print_iteration_marker("END");
     if (st.iteration < o.iterations) {
-      int pause = o.iter_interval * 60;
-      if (pause < 10) pause = 10;
-      progress(format("Sleeping %d seconds\n", pause));
-      platform::sleep_ms(pause * 1000);
+      const std::int64_t pause = pause_seconds(o);
+      progress(format("Sleeping %lld seconds\n", static_cast<long long>(pause)));
+      sleep_long_ms(pause * 1000);
     }
   }
 }

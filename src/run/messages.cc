@@ -34,6 +34,13 @@ std::string format(const char* pattern, ...) {
   return text;
 }
 
+void end_if_report_closed() {
+  if (!std::ferror(stdout)) return;
+  std::fputs("FATAL: The report can no longer be written to standard output; ending the run\n",
+             stderr);
+  exit_run(1);
+}
+
 void exit_run(int status) {
   if (state().temp_dir_made) exec::destroy_temp_dir();
   std::fflush(nullptr);

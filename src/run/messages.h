@@ -14,8 +14,18 @@ void debug_line(const std::string& text);
 // "DEBUG: %s: %s\n", only with -d.
 void debug_line(const std::string& text, const std::string& subject);
 
+#if defined(__MINGW32__)
+#define KESTREL_PRINTF_FORMAT gnu_printf  // the C99 printf of __USE_MINGW_ANSI_STDIO
+#else
+#define KESTREL_PRINTF_FORMAT printf
+#endif
+
 // printf-style formatting into a std::string.
-std::string format(const char* pattern, ...) __attribute__((format(gnu_printf, 1, 2)));
+std::string format(const char* pattern, ...) __attribute__((format(KESTREL_PRINTF_FORMAT, 1, 2)));
+
+// Ends the run (status 1, scratch folder removed) once writing the report to
+// standard output has failed, as when the reader of a pipe went away.
+void end_if_report_closed();
 
 // Ends the process with `status`. Removes the scratch folder first when it
 // exists, so a failed run leaves no controller data behind.

@@ -27,7 +27,45 @@ struct Scan {
   // finished, so that syntax errors, "help" and -v keep their precedence.
   std::string limit_error;
   ParseOutcome outcome;
+  std::vector<std::string> secrets;  // passwords anywhere on the command line
 };
+
+// Every password the command line carries, in the forms -l user:pw and
+// -S pw:pw, separate or glued to the option letter, so that no echo of an
+// argument shows one, whatever the order of the arguments.
+std::vector<std::string> find_secrets(const std::vector<std::string>& args) {
+  std::vector<std::string> secrets;
+  auto keep = [&](const std::string& secret) {
+    if (!secret.empty()) secrets.push_back(secret);
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word.compare(0, 2, "-l") == 0) {
+      const std::string& login = word.size() > 2 || i + 1 == args.size() ? word : args[i + 1];
+      std::size_t colon = login.find(':');
+      if (colon != std::string::npos) keep(login.substr(colon + 1));
+    }
+    if (word.compare(0, 2, "-S") == 0) {
+      std::string credential =
+          word.size() > 2 || i + 1 == args.size() ? word.substr(2) : args[i + 1];
+      if (credential.compare(0, 3, "pw:") == 0) keep(credential.substr(3));
+    }
+  }
+  return secrets;
+}
+
+// An argument as the parser's messages may show it: passwords as asterisks.
+std::string shown(const Scan& scan, const std::string& word) {
+  std::string masked = word;
+  for (const std::string& secret : scan.secrets) {
+    std::size_t at = 0;
+    while ((at = masked.find(secret, at)) != std::string::npos) {
+      masked.replace(at, secret.size(), secret.size(), '*');
+      at += secret.size();
+    }
+  }
+  return masked;
+}
 
 RunOptions& opts() {
   return state().options;
@@ -474,7 +512,7 @@ bool apply_long_word(Scan& scan, const std::string& word) {
       return true;
     }
   }
-  std::fprintf(scan.err, "kestrel.exe: illegal option %s\n", word.c_str());
+  std::fprintf(scan.err, "kestrel.exe: illegal option %s\n", shown(scan, word).c_str());
   std::fputs(kReviewHelp, scan.err);
   return stop(scan, 1);
 }
@@ -489,7 +527,8 @@ bool fetch_option_value(Scan& scan, const std::vector<std::string>& args, std::s
                         bool needs_value, bool strict, std::string& value) {
   const std::string& word = args[index];
   if (strict && word.size() != 2) {
-    std::fprintf(scan.err, "ERROR: Invalid command line syntax for option: %s\n", word.c_str());
+    std::fprintf(scan.err, "ERROR: Invalid command line syntax for option: %s\n",
+                 shown(scan, word).c_str());
     std::fputs("Please separate command-line options and values with a space; e.g., -f filer1\n",
                scan.err);
     return stop(scan, 1);
@@ -555,6 +594,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
   Scan scan;
   scan.out = out;
   scan.err = err;
+  scan.secrets = find_secrets(args);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     // Every argument, option values included.
@@ -573,7 +613,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
       if (word.size() > 1) {
         std::fprintf(err, "kestrel.exe: illegal option -- %c\n", word[1]);
       } else {
-        std::fprintf(err, "kestrel.exe: illegal option %s\n", word.c_str());
+        std::fprintf(err, "kestrel.exe: illegal option %s\n", shown(scan, word).c_str());
       }
       std::fputs(kReviewHelp, err);
       return ParseOutcome{true, 1};

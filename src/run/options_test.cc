@@ -132,6 +132,21 @@ TEST(OptionsScan, UnknownWordsAreRejected) {
   EXPECT_EQ(r.err, std::string("kestrel.exe: illegal option -\n") + kReview);
 }
 
+TEST(OptionsScan, EchoedArgumentsNeverShowAPassword) {
+  // The password is known from the scan's start, whatever the order.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-f", "c1", "-l", "--u:Sekr3t"},
+        std::vector<std::string>{"--u:Sekr3t", "-l", "u:Sekr3t"},
+        std::vector<std::string>{"--Sekr3t", "-S", "pw:Sekr3t"},
+        std::vector<std::string>{"-f", "c1", "-lroot:Sekr3t"},
+        std::vector<std::string>{"-Spw:Sekr3t", "-f", "c1"}}) {
+    Result r = parse(args);
+    expect_exit(r, 1);
+    EXPECT_EQ(r.err.find("Sekr3t"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("******"), std::string::npos) << r.err;
+  }
+}
+
 TEST(OptionsScan, OptionWordsMustBeExactlyTwoCharacters) {
   for (const char* word : {"-t5", "-pq", "-ff", "-vv"}) {
     Result r = parse({word, "1"});

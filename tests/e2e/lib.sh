@@ -43,7 +43,7 @@ markers() {
 
 # No run folder may be left in the temp root.
 temp_root_is_empty() {
-  [ -z "$(ls -A "$tmp/kestrel" 2>/dev/null)" ]
+  [ -z "$(ls -A "$tmp"/kestrel* 2>/dev/null)" ]
 }
 
 finish() {

@@ -1,7 +1,6 @@
 #include "samplers/host_counters.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,10 +20,14 @@ std::vector<std::string> read_lines(const fs::path& path) {
   return lines;
 }
 
+fs::path scratch_dir() {
+  return fs::temp_directory_path() /
+         ("kestrel_host_counters_" + std::to_string(platform::current_process_id()));
+}
+
 fs::path scratch_file(const std::string& name) {
-  fs::path dir = fs::temp_directory_path() / ("kestrel_host_counters_" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  fs::path file = dir / name;
+  fs::create_directories(scratch_dir());
+  fs::path file = scratch_dir() / name;
   fs::remove(file);
   return file;
 }
@@ -159,6 +162,10 @@ TEST(DiskInstanceTable, LimitsAndBrokenPaths) {
   EXPECT_EQ(failure, "Perfmon: Failed to find instance for \\LogicalDisk(E:)\\Disk Reads/sec\n");
 }
 
+struct HostCountersRun : ::testing::Test {
+  void TearDown() override { fs::remove_all(scratch_dir()); }
+};
+
 bool real_sleep(int ms) {
   platform::sleep_ms(ms);
   return true;
@@ -167,7 +174,7 @@ bool real_sleep(int ms) {
 const std::regex kSystemRow(R"(\d+ s(\t *-?\d+){11})");
 const std::regex kDiskRow(R"( *\S+ \d+s( *-?\d+(\.\d+)?){18})");
 
-TEST(HostCountersRun, SystemFileOnThisHost) {
+TEST_F(HostCountersRun, SystemFileOnThisHost) {
   fs::path file = scratch_file("system_perfmon.out");
   samplers::run_host_counters("system", file.string(), 1, 2, false, real_sleep);
   std::vector<std::string> lines = read_lines(file);
@@ -184,7 +191,7 @@ TEST(HostCountersRun, SystemFileOnThisHost) {
   EXPECT_EQ(lines[13].substr(0, 4), "1 s\t");
 }
 
-TEST(HostCountersRun, LogicalDiskFileOnThisHost) {
+TEST_F(HostCountersRun, LogicalDiskFileOnThisHost) {
   std::vector<std::string> paths;
   platform::counters::Status status = 0;
   ASSERT_TRUE(platform::counters::expand_path("\\LogicalDisk(*/*#*)\\*", paths, status));
@@ -206,7 +213,7 @@ TEST(HostCountersRun, LogicalDiskFileOnThisHost) {
   }
 }
 
-TEST(HostCountersRun, StopEndsTheSamplerBeforeItsRows) {
+TEST_F(HostCountersRun, StopEndsTheSamplerBeforeItsRows) {
   fs::path file = scratch_file("stopped.out");
   int sleeps = 0;
   samplers::run_host_counters("system", file.string(), 5, 10, false, [&](int) {
@@ -217,13 +224,13 @@ TEST(HostCountersRun, StopEndsTheSamplerBeforeItsRows) {
   EXPECT_EQ(read_lines(file).size(), 12u);  // legend and header only
 }
 
-TEST(HostCountersRun, OtherSetsWriteNothing) {
+TEST_F(HostCountersRun, OtherSetsWriteNothing) {
   fs::path file = scratch_file("other.out");
   samplers::run_host_counters("System", file.string(), 1, 1, false, real_sleep);
   EXPECT_FALSE(fs::exists(file));
 }
 
-TEST(HostCountersRun, WriteFailureIsSaidOnceAndEndsTheSampler) {
+TEST_F(HostCountersRun, WriteFailureIsSaidOnceAndEndsTheSampler) {
   fs::path file = scratch_file("missing_dir") / "system_perfmon.out";
   int sleeps = 0;
   testing::internal::CaptureStderr();

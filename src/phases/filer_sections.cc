@@ -10,6 +10,7 @@
 #include "phases/vzone_expansion.h"
 #include "run/messages.h"
 #include "run/state.h"
+#include "samplers/sampler_table.h"
 
 namespace phases {
 
@@ -91,7 +92,10 @@ void filers_prestats() {
 }
 
 void filers_before_sampling() {
-  for_each_filer([](run::FilerTarget&) { controller::read_licenses(); });
+  for_each_filer([](run::FilerTarget&) {
+    controller::read_licenses();
+    samplers::start_filer_samplers();
+  });
 }
 
 void filers_poststats() {

@@ -17,6 +17,7 @@
 #include "run/options.h"
 #include "run/state.h"
 #include "run/usage.h"
+#include "samplers/wait.h"
 
 namespace run {
 
@@ -115,7 +116,15 @@ void sampling_wait() {
     return;
   }
   st.in_sampling_wait = true;
-  platform::sleep_ms(o.sample_minutes * 60000 + 10000);
+  const int workers = samplers::background_thread_count();
+  if (workers < 1) {
+    platform::sleep_ms(o.sample_minutes * 60000 + 10000);
+  } else {
+    debug_line(format("Waiting on the completion of %d threads...", workers));
+    exec::append_error_log(
+        format("Itr: %d Waiting on the completion of %d threads...", st.iteration, workers));
+    samplers::wait_for_background_threads();
+  }
   st.in_sampling_wait = false;
 }
 

@@ -11,7 +11,9 @@
 
 namespace platform {
 struct Mutex;
-}
+struct StopSignal;
+struct Thread;
+}  // namespace platform
 
 namespace run {
 
@@ -146,6 +148,21 @@ struct SlowCommand {
   int seconds = 0;
 };
 
+// One background worker of the iteration. The job is the worker's own; the
+// table keeps it alive until the thread has ended.
+struct BackgroundThread {
+  platform::Thread* thread = nullptr;
+  std::shared_ptr<void> job;
+  std::string command;  // what the worker runs, for messages
+};
+
+// The iteration's workers and the stop signal they all watch. Filled and
+// emptied by the main thread only.
+struct BackgroundThreadTable {
+  std::vector<BackgroundThread> threads;
+  platform::StopSignal* stop = nullptr;
+};
+
 struct RunState {
   RunOptions options;
   std::string host_name;
@@ -169,6 +186,7 @@ struct RunState {
   std::vector<std::string> vzone_perf_templates;
 
   std::vector<std::string> temp_files;  // quoted paths, this iteration
+  BackgroundThreadTable background_threads;
   std::vector<SlowCommand> slow_commands;
 
   bool user_perf_only = false;  // -p as given, before config thinning

@@ -134,10 +134,5 @@ TEST(SamplerTable, HostCounterJobs) {
   EXPECT_EQ(host_sampler_jobs(options_from({"-c"})), Jobs{});
 }
 
-TEST(JobTimes, JobAndWaitTimeOuts) {
-  EXPECT_EQ(job_timeout_ms(2), 132000);
-  EXPECT_EQ(job_timeout_ms(1), 66000);
-}
-
 }  // namespace
 }  // namespace samplers

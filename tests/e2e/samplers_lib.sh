@@ -36,10 +36,11 @@ sampler_file() {
 
 stamp_re='[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9:]{8} GMT [0-9]{4}'
 
-# stamped TEXT: the first and the last line are "Begin:" stamps.
+# stamped TEXT: the first and the last line are "Begin:" stamps (cmd's echo
+# keeps the blank before its redirection).
 stamped() {
-  grep -qxE "Begin: $stamp_re" <<<"$(head -1 <<<"$1")" &&
-    grep -qxE "Begin: $stamp_re" <<<"$(tail -1 <<<"$1")"
+  grep -qxE "Begin: $stamp_re ?" <<<"$(head -1 <<<"$1")" &&
+    grep -qxE "Begin: $stamp_re ?" <<<"$(tail -1 <<<"$1")"
 }
 
 # stamp_seconds LINE: the seconds since the epoch of a "Begin:" line.

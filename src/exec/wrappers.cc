@@ -108,8 +108,11 @@ void dump_temp_files(const std::string& filter) {
   run::RunState& st = run::state();
   if (st.options.pretend) return;
   run::debug_line("Dump temp files");
+  // Files live in one folder per target; matching the whole folder keeps
+  // controller sim1 from printing the files of sim10.
+  const std::string folder = "\"" + st.temp_dir + filter + platform::shell::path_separator();
   for (const std::string& entry : st.temp_files) {
-    if (entry.find(filter) == std::string::npos) continue;
+    if (entry.compare(0, folder.size(), folder) != 0) continue;
     run_host_command(platform::shell::type_file(entry));
     std::printf("\n");
   }

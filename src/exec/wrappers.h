@@ -39,7 +39,8 @@ void append_begin_line(const std::string& path);
 // Adds a file to this iteration's list of files that poststats prints.
 void register_temp_file(const std::string& path);
 
-// Prints every registered file whose entry contains `filter`.
+// Prints every registered file of the target folder `filter` (a host or
+// controller name).
 void dump_temp_files(const std::string& filter);
 
 }  // namespace exec

@@ -11,6 +11,7 @@
 #include "phases/vzone_expansion.h"
 #include "run/messages.h"
 #include "run/state.h"
+#include "samplers/sampler_table.h"
 
 namespace phases {
 
@@ -94,7 +95,10 @@ void filers_prestats() {
 }
 
 void filers_before_sampling() {
-  for_each_filer([](run::FilerTarget&) { controller::read_licenses(); });
+  for_each_filer([](run::FilerTarget&) {
+    controller::read_licenses();
+    samplers::start_filer_samplers();
+  });
 }
 
 void filers_poststats() {

@@ -9,7 +9,8 @@ namespace phases {
 // Each controller's prestats sections, in command-line order.
 void filers_prestats();
 
-// Licences read again before the background samplers start.
+// Each controller's licences read again and its background samplers
+// started.
 void filers_before_sampling();
 
 // Each controller's poststats sections, in command-line order.

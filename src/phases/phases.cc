@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "run/messages.h"
 #include "run/state.h"
+#include "samplers/sampler_table.h"
 
 namespace phases {
 
@@ -28,6 +29,11 @@ void Prestats() {
   if (o.filers_given) {
     st.background_running = true;
     filers_before_sampling();
+  }
+  if (o.collect_host) {
+    st.background_running = true;
+    samplers::start_host_samplers();
+    run::debug_line("  -Prestat host background");
   }
 
   if (o.config_only) {

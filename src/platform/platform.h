@@ -178,6 +178,17 @@ bool quote_argument(const std::string& text, std::string& quoted);
 const std::vector<std::string>& host_config_commands();
 const std::vector<std::string>& host_perf_commands();
 
+// One of the host's configuration exports: the file it writes in the host's
+// folder and the complete command line (for start_child) that writes it.
+struct HostExport {
+  std::string file_name;
+  std::string command_line;
+};
+
+// The exports into `folder` (ends with the separator). `msinfo_path` is the
+// system-information program of -m (Windows only).
+std::vector<HostExport> host_exports(const std::string& folder, const std::string& msinfo_path);
+
 }  // namespace shell
 
 }  // namespace platform

@@ -18,6 +18,7 @@
 #include "run/state.h"
 #include "run/timing.h"
 #include "run/usage.h"
+#include "samplers/wait.h"
 
 namespace run {
 
@@ -115,7 +116,15 @@ void sampling_wait() {
     return;
   }
   st.in_sampling_wait = true;
-  sleep_long_ms(sampling_sleep_ms(o));
+  const int workers = samplers::background_thread_count();
+  if (workers < 1) {
+    sleep_long_ms(sampling_sleep_ms(o));
+  } else {
+    debug_line(format("Waiting on the completion of %d threads...", workers));
+    exec::append_error_log(
+        format("Itr: %d Waiting on the completion of %d threads...", st.iteration, workers));
+    samplers::wait_for_background_threads();
+  }
   st.in_sampling_wait = false;
 }
 

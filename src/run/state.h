@@ -12,7 +12,9 @@
 
 namespace platform {
 struct Mutex;
-}
+struct StopSignal;
+struct Thread;
+}  // namespace platform
 
 namespace run {
 
@@ -147,6 +149,21 @@ struct SlowCommand {
   int seconds = 0;
 };
 
+// One background worker of the iteration. The job is the worker's own; the
+// table keeps it alive until the thread has ended.
+struct BackgroundThread {
+  platform::Thread* thread = nullptr;
+  std::shared_ptr<void> job;
+  std::string command;  // what the worker runs, for messages
+};
+
+// The iteration's workers and the stop signal they all watch. Filled and
+// emptied by the main thread only.
+struct BackgroundThreadTable {
+  std::vector<BackgroundThread> threads;
+  platform::StopSignal* stop = nullptr;
+};
+
 struct RunState {
   RunOptions options;
   std::string host_name;
@@ -170,6 +187,7 @@ struct RunState {
   std::vector<std::string> vzone_perf_templates;
 
   std::vector<std::string> temp_files;  // quoted paths, this iteration
+  BackgroundThreadTable background_threads;
   std::vector<SlowCommand> slow_commands;
 
   std::set<std::string> warnings_told;  // texts warned about once already

@@ -36,6 +36,9 @@ expected=$(cat <<MARKERS
 =-=-=-=-=-= CONFIG $host PRESTATS =-=-=-=-=-= ver
 =-=-=-=-=-= END PRESTATS =-=-=-=-=-= $host
 =-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= $host
+=-=-=-=-=-= CONFIG $host POSTSTATS =-=-=-=-=-= TCP_Params.reg
+=-=-=-=-=-= CONFIG $host POSTSTATS =-=-=-=-=-= msinfo_1.out
+=-=-=-=-=-= CONFIG $host POSTSTATS =-=-=-=-=-= msinfo_2.out
 =-=-=-=-=-= END POSTSTATS =-=-=-=-=-= $host
 =-=-=-=-=-= CONFIG $host POSTSTATS =-=-=-=-=-= ERROR LOG
 MARKERS
@@ -43,6 +46,8 @@ MARKERS
 check "config only: marker sequence" [ "$(markers)" = "$expected" ]
 [ "$(markers)" = "$expected" ] || diff <(echo "$expected") <(markers) >&2
 log=$(sed -n '/ERROR LOG$/,$p' "$WORK/out" | tail -n +2)
+check "config only: TCP parameters exported" \
+  grep -qF 'TCP_Params.reg" "HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters""' "$WORK/out"
 check "config only: log holds the cmd lines" grep -q ' : cmd /C "ipconfig /all 2>>".*\\error.log""$' <<<"$log"
 check "config only: log ends with the dump" grep -q ' : cmd /C "type ".*\\error.log""$' <<<"$(tail -1 <<<"$log")"
 # The dump of the error log names this run's folder, which must be gone.

@@ -98,3 +98,21 @@ const std::vector<std::string>& host_perf_commands() {
 }
 
 }  // namespace platform::shell
+
+namespace platform::shell {
+
+// The nearest Linux equivalents: the TCP/IP settings through sysctl, a
+// system summary and a storage summary from the usual commands.
+std::vector<HostExport> host_exports(const std::string& folder, const std::string&) {
+  auto into = [&](const std::string& commands, const std::string& file) {
+    return "{ " + commands + " } > \"" + folder + file + "\" 2> /dev/null";
+  };
+  return {
+      {"TCP_Params.reg", into("sysctl net.ipv4 net.core;", "TCP_Params.reg")},
+      {"msinfo_1.out",
+       into("uname -a; cat /etc/os-release; lscpu; free -k; uptime;", "msinfo_1.out")},
+      {"msinfo_2.out", into("lsblk; df -k; cat /proc/partitions;", "msinfo_2.out")},
+  };
+}
+
+}  // namespace platform::shell

@@ -93,3 +93,23 @@ bool quote_argument(const std::string& text, std::string& quoted) {
 }
 
 }  // namespace platform::shell
+
+namespace platform::shell {
+
+std::vector<HostExport> host_exports(const std::string& folder, const std::string& msinfo_path) {
+  const std::string tcp = folder + "TCP_Params.reg";
+  const std::string summary = folder + "msinfo_1.out";
+  const std::string storage = folder + "msinfo_2.out";
+  return {
+      {"TCP_Params.reg",
+       interpreter("regedit /E \"" + tcp +
+                   "\" \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\"
+                   "Parameters\"")},
+      {"msinfo_1.out", "cmd /C \"start \"msinfo\" /wait \"" + msinfo_path + "\" /report \"" +
+                           summary + "\" /categories +SystemSummary-all\""},
+      {"msinfo_2.out", "cmd /C \"start \"msinfo\" /wait \"" + msinfo_path + "\" /report \"" +
+                           storage + "\" /categories +ComponentsStorage-all\""},
+  };
+}
+
+}  // namespace platform::shell

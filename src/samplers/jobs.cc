@@ -1,0 +1,133 @@
+#include "samplers/jobs.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "exec/temp_dir.h"
+#include "exec/wrappers.h"
+#include "platform/platform.h"
+#include "platform/threads.h"
+#include "run/messages.h"
+
+namespace samplers {
+
+std::int64_t job_timeout_ms(int sample_minutes) {
+  const std::int64_t sampling_ms = static_cast<std::int64_t>(sample_minutes) * 60000;
+  return sampling_ms + sampling_ms / 10;
+}
+
+JobSettings settings_of(const run::RunOptions& options) {
+  JobSettings settings;
+  settings.debug = options.debug;
+  settings.sample_interval = options.sample_interval;
+  settings.sample_count = options.sample_count;
+  settings.sampling_seconds = options.sampling_seconds;
+  settings.stutter_statit = options.stutter_statit;
+  settings.full_stutter_statit = options.full_stutter_statit;
+  settings.interval_given = options.interval_given;
+  return settings;
+}
+
+namespace {
+
+WorkerRoutine routine_of(JobKind kind) {
+  switch (kind) {
+    case JobKind::kControllerCommand:
+      return fbackground_thread;
+    case JobKind::kHostCounters:
+      return host_perfmon_thread;
+    case JobKind::kStatitStutter:
+      return fbackground_stutter_thread;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void start_background_job(JobKind kind, const std::string& command, const std::string& file_name) {
+  run::RunState& st = run::state();
+  const run::RunOptions& o = st.options;
+  if (!o.sampling_enabled) return;
+
+  auto job = std::make_shared<BackgroundJob>();
+  job->kind = kind;
+  job->command = command;
+  if (kind != JobKind::kHostCounters) {
+    const run::FilerTarget& filer = run::current_filer();
+    job->controller = {filer.name, filer.shell_prefix, filer.priv_prefix, filer.priv_suffix,
+                       filer.statit_mode};
+  }
+  const std::string& target = kind == JobKind::kHostCounters ? st.host_name : job->controller.name;
+  job->output_path = st.temp_dir + target + platform::shell::path_separator() + file_name;
+  exec::register_temp_file(job->output_path);
+  job->settings = settings_of(o);
+  job->timeout_ms = job_timeout_ms(o.sample_minutes);
+
+  WorkerRoutine routine = routine_of(kind);
+  if (routine == nullptr) {
+    std::printf("FATAL: Unrecognized background type???\n");
+    run::exit_run(1);
+  }
+  if (!start_background_thread(routine, job)) {
+    std::fprintf(stderr, "FATAL: Failed to create background worker thread: %s\n", command.c_str());
+    run::exit_run(1);
+  }
+}
+
+bool start_background_thread(WorkerRoutine routine, std::shared_ptr<BackgroundJob> job) {
+  run::BackgroundThreadTable& table = run::state().background_threads;
+  if (table.stop == nullptr) table.stop = platform::create_stop_signal();
+  job->stop = table.stop;
+  job->deadline_ms = platform::monotonic_ms() + job->timeout_ms;
+  platform::Thread* thread = platform::start_thread(routine, job.get());
+  if (thread == nullptr) return false;
+  table.threads.push_back({thread, job, job->command});
+  return true;
+}
+
+int time_left_ms(const BackgroundJob& job) {
+  const std::int64_t left = job.deadline_ms - platform::monotonic_ms();
+  if (left <= 0) return 0;
+  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+void job_debug(const BackgroundJob& job, const std::string& text) {
+  if (job.settings.debug) std::fprintf(stderr, "DEBUG: %s\n", text.c_str());
+}
+
+void job_debug(const BackgroundJob& job, const std::string& text, const std::string& subject) {
+  if (job.settings.debug) std::fprintf(stderr, "DEBUG: %s: %s\n", text.c_str(), subject.c_str());
+}
+
+void append_job_line(const BackgroundJob& job, const std::string& text) {
+  platform::run_shell(platform::shell::append_line(text, job.output_path));
+}
+
+ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
+                             const std::string& command, int& error_code) {
+  platform::Child child;
+  if (!platform::start_child(command_line, child, error_code)) return ChildOutcome::kNotStarted;
+  ChildOutcome outcome = ChildOutcome::kEnded;
+  switch (platform::wait_child_or_stop(child, time_left_ms(job), job.stop)) {
+    case platform::ChildWait::kExited:
+      break;
+    case platform::ChildWait::kTimedOut:
+      outcome = ChildOutcome::kTimedOut;
+      break;
+    case platform::ChildWait::kStopped:
+    case platform::ChildWait::kFailed:
+      outcome = ChildOutcome::kStopped;
+      break;
+  }
+  if (outcome != ChildOutcome::kEnded && !platform::kill_child_tree(child)) {
+    // Not on standard output: a worker never writes into the report.
+    std::string message = run::format("ERROR (errno: %d): Unable to terminate command %s",
+                                      platform::last_error(), command.c_str());
+    std::fprintf(stderr, "%s\n", message.c_str());
+    exec::append_error_log(message);
+  }
+  platform::close_child(child);
+  return outcome;
+}
+
+}  // namespace samplers

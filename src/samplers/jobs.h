@@ -1,0 +1,96 @@
+// Background jobs: one job becomes one worker thread that writes one file of
+// the scratch folder. A job carries copies of everything its worker reads,
+// so workers never look at what the main thread keeps changing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "run/state.h"
+
+namespace platform {
+struct StopSignal;
+}
+
+namespace samplers {
+
+enum class JobKind { kControllerCommand = 10, kHostCounters = 20, kStatitStutter = 30 };
+
+// What a worker needs of its controller.
+struct ControllerCopy {
+  std::string name;
+  std::string shell_prefix;
+  std::string priv_prefix;
+  std::string priv_suffix;
+  int statit_mode = 0;
+};
+
+// The run settings a worker reads.
+struct JobSettings {
+  bool debug = false;
+  int sample_interval = 10;    // I
+  int sample_count = 12;       // C
+  int sampling_seconds = 118;  // H
+  bool stutter_statit = true;
+  bool full_stutter_statit = false;
+  bool interval_given = false;
+};
+
+struct BackgroundJob {
+  JobKind kind = JobKind::kControllerCommand;
+  std::string command;  // controller command; counter set for host counters
+  std::string output_path;
+  ControllerCopy controller;
+  JobSettings settings;
+  std::int64_t timeout_ms = 0;           // 110 percent of the sampling time
+  std::int64_t deadline_ms = 0;          // start + time-out, on platform::monotonic_ms()
+  platform::StopSignal* stop = nullptr;  // the iteration's; raised when the wait runs out
+};
+
+// 110 percent of the sampling time, in milliseconds.
+std::int64_t job_timeout_ms(int sample_minutes);
+
+JobSettings settings_of(const run::RunOptions& options);
+
+// Starts a worker of `kind` for the current controller (or the host) that
+// writes `file_name` in the target's folder, and registers that file for
+// poststats. Does nothing with -t 0. Ends the run when no thread can start.
+void start_background_job(JobKind kind, const std::string& command, const std::string& file_name);
+
+using WorkerRoutine = void (*)(void* job);
+
+// Starts a thread and records it in the iteration's table. False (nothing
+// recorded) when the thread cannot be created.
+bool start_background_thread(WorkerRoutine routine, std::shared_ptr<BackgroundJob> job);
+
+// The worker routines, each given its BackgroundJob.
+void fbackground_thread(void* job);
+void fbackground_stutter_thread(void* job);
+void host_perfmon_thread(void* job);
+
+enum class ChildOutcome { kEnded, kTimedOut, kStopped, kNotStarted };
+
+// Runs one command line for the job until it ends, the job's time-out passes
+// or the stop signal comes; in the last two cases its process tree is
+// killed. A tree that cannot be killed is reported on standard error and in
+// the error log with `command` (the text the messages show).
+ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
+                             const std::string& command, int& error_code);
+
+// Appends one line to the job's file through the command interpreter.
+void append_job_line(const BackgroundJob& job, const std::string& text);
+
+// The interpreter line that runs `command` on the job's controller and
+// appends its output to the job's file, its errors discarded.
+std::string job_command_line(const BackgroundJob& job, const std::string& command);
+
+// Milliseconds left before the job's time-out, never below 0.
+int time_left_ms(const BackgroundJob& job);
+
+// "DEBUG: %s\n" / "DEBUG: %s: %s\n" on standard error when the job's run
+// has -d; one write per line.
+void job_debug(const BackgroundJob& job, const std::string& text);
+void job_debug(const BackgroundJob& job, const std::string& text, const std::string& subject);
+
+}  // namespace samplers

@@ -1,0 +1,35 @@
+// The per-iteration start of the samplers: the controllers' long-running
+// commands and statit, the host's configuration exports and counters.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run/state.h"
+#include "samplers/jobs.h"
+
+namespace samplers {
+
+struct PlannedJob {
+  JobKind kind;
+  std::string command;
+  std::string file_name;
+};
+
+// The jobs of one controller under the run's options and the services its
+// licences gave, in table order.
+std::vector<PlannedJob> filer_sampler_jobs(const run::RunOptions& options,
+                                           const run::FilerTarget& filer,
+                                           const run::CurrentServices& services);
+
+// The host's counter jobs (none with -c).
+std::vector<PlannedJob> host_sampler_jobs(const run::RunOptions& options);
+
+// Starts the jobs of the current controller. Nothing with -x or -c.
+void start_filer_samplers();
+
+// Runs the host's configuration exports (not with -p), each bounded by the
+// command time-out, and starts the host counter jobs. Nothing with -x.
+void start_host_samplers();
+
+}  // namespace samplers

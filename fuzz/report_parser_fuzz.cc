@@ -1,0 +1,36 @@
+// A report read back: the parser, the sampler tables and all three outputs
+// must take any bytes, and what they write must stay clean UTF-8.
+#include <sstream>
+
+#include "fuzz_input.h"
+#include "report/output.h"
+#include "report/report.h"
+#include "report/tables.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  report::Report r = report::parse_report(fuzz::text(data, size));
+  for (const report::Section& s : r.sections) {
+    fuzz::require(s.body_begin <= s.body_end && s.body_end <= r.lines.size(),
+                  "section lines lie inside the report");
+    fuzz::require(s.line >= 1 && s.line <= r.lines.size() + 1, "section line in range");
+  }
+  fuzz::require(r.complete || !r.looks_like_report || !r.stop_reason.empty(),
+                "an incomplete report says where it stopped");
+  for (const report::SamplerFile& f : report::sampler_files(r)) {
+    for (const report::Chart& c : f.charts) {
+      fuzz::require(c.names.size() == c.series.size(), "a name per series");
+      for (const auto& series : c.series)
+        fuzz::require(series.size() == c.x.size(), "aligned series");
+    }
+  }
+  std::ostringstream index, json, html;
+  report::write_index(r, index);
+  report::write_json(r, json);
+  report::write_html(r, "fuzz.out", html);
+  fuzz::require(report::is_clean_utf8(index.str()), "clean index");
+  fuzz::require(report::is_clean_utf8(json.str()), "clean JSON");
+  fuzz::require(html.str().find("</script", html.str().find("report-data")) ==
+                    html.str().find("</script>\n<script>"),
+                "section text cannot end the data script");
+  return 0;
+}

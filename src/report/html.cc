@@ -1,0 +1,318 @@
+// One self-contained page: the header, totals and problems written here as
+// HTML; the sections, their texts and the sampler charts handed to the
+// page's script as one JSON object, drawn by the inlined chart library.
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "report/assets.h"
+#include "report/json_text.h"
+#include "report/output.h"
+#include "report/summary.h"
+#include "report/tables.h"
+
+namespace report {
+
+namespace {
+
+// Collects the page and hands it to the stream in pieces.
+struct Page {
+  std::ostream& stream;
+  std::string out;
+
+  void flush_if_large() {
+    if (out.size() > (1u << 20)) flush();
+  }
+  void flush() {
+    stream.write(out.data(), static_cast<std::streamsize>(out.size()));
+    out.clear();
+  }
+  Page& raw(std::string_view text) {
+    out.append(text);
+    return *this;
+  }
+  // Text as HTML character data or attribute value.
+  Page& text(std::string_view value) {
+    std::string clean;
+    append_utf8(clean, value);
+    for (char c : clean) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&#39;";
+          break;
+        default:
+          if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') {
+            out += '?';
+          } else {
+            out += c;
+          }
+      }
+    }
+    return *this;
+  }
+  Page& number(long long value) {
+    out += std::to_string(value);
+    return *this;
+  }
+  Page& json(std::string_view value) {
+    append_json_string(out, value, true);
+    return *this;
+  }
+};
+
+void write_number(Page& p, double value) {
+  if (std::isnan(value) || std::isinf(value)) {
+    p.raw("null");
+    return;
+  }
+  if (value == std::floor(value) && std::fabs(value) < 1e15) {
+    p.raw(std::to_string(static_cast<long long>(value)));
+    return;
+  }
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  p.raw(buffer);
+}
+
+void write_header_table(Page& p, const Report& r) {
+  const Header& h = r.header;
+  p.raw("<section id=\"run-header\"><h2>Run header</h2>");
+  if (!h.present) {
+    p.raw("<p class=\"warn\">The report has no header block.</p></section>\n");
+    return;
+  }
+  p.raw(
+      "<table class=\"grid\" id=\"header-table\"><tr><th>Setting</th><th>Value</th><th></th></tr>");
+  p.raw("<tr><td>Version</td><td>").text(h.version).raw("</td><td></td></tr>");
+  for (const Setting& s : h.settings) {
+    p.raw("<tr><td>").text(s.key).raw("</td><td>").text(s.value).raw("</td><td>");
+    p.raw(s.set ? "set" : "default").raw("</td></tr>");
+  }
+  p.raw("<tr><td>SOURCE_HOST_NAME</td><td>").text(h.host_name).raw("</td><td></td></tr>");
+  p.raw("<tr><td>SOURCE_HOST_OS</td><td>").text(h.host_os).raw("</td><td></td></tr>");
+  p.raw("<tr><td>COMMAND_LINE</td><td>").text(h.command_line).raw("</td><td></td></tr>");
+  p.raw("<tr><td>SAMPLES</td><td>").number(h.samples).raw("</td><td></td></tr>");
+  p.raw("<tr><td>SAMPLE_INTERVAL</td><td>").number(h.sample_interval).raw("</td><td></td></tr>");
+  p.raw("</table></section>\n");
+}
+
+void write_totals(Page& p, const Report& r) {
+  p.raw(
+      "<section id=\"totals\"><h2>Totals per target</h2><table class=\"grid\"><tr><th>Target</th>"
+      "<th>Sections</th><th>Seconds</th><th>Excluded</th><th>Killed</th><th>Empty</th>"
+      "<th>Cut</th></tr>");
+  for (const TargetTotals& t : totals_per_target(r)) {
+    p.raw("<tr><td>").text(t.target.empty() ? "-" : t.target).raw("</td><td>").number(t.sections);
+    p.raw("</td><td>").number(t.seconds).raw("</td><td>").number(t.excluded).raw("</td><td>");
+    p.number(t.killed).raw("</td><td>").number(t.empty).raw("</td><td>").number(t.cut);
+    p.raw("</td></tr>");
+  }
+  p.raw(
+      "</table><h2>Slowest commands</h2><table class=\"grid\" id=\"slowest\"><tr><th>Seconds</th>"
+      "<th>Iteration</th><th>Target</th><th>Command</th></tr>");
+  for (std::size_t index : slowest_sections(r, 10)) {
+    const Section& s = r.sections[index];
+    p.raw("<tr data-section=\"").number(static_cast<long long>(index)).raw("\"><td>");
+    p.number(s.seconds).raw("</td><td>").number(s.iteration).raw("</td><td>").text(s.target);
+    p.raw("</td><td><a href=\"#\" class=\"open-section\">").text(s.command).raw("</a></td></tr>");
+  }
+  p.raw("</table>");
+  if (r.slow_report_seen) {
+    p.raw("<p>The run's report of commands that took 60 seconds or more lists ");
+    p.number(static_cast<long long>(r.slow_commands.size())).raw(" command(s).</p>");
+  }
+  p.raw("</section>\n");
+}
+
+void write_problems(Page& p, const Report& r, const std::vector<SamplerFile>& files) {
+  std::size_t count = r.problems.size();
+  for (const SamplerFile& f : files) count += f.problems.size();
+  p.raw("<section id=\"problems\" data-count=\"").number(static_cast<long long>(count));
+  p.raw("\"><h2>Problems</h2>");
+  if (count == 0) {
+    p.raw("<p>None.</p></section>\n");
+    return;
+  }
+  p.raw("<ul>");
+  for (const Problem& problem : r.problems) {
+    p.raw("<li>").raw(problem.line ? "line " + std::to_string(problem.line) + ": " : "");
+    p.text(problem.message).raw("</li>");
+  }
+  for (const SamplerFile& f : files) {
+    for (const Problem& problem : f.problems) {
+      p.raw("<li>").text(r.sections[f.section].command).raw(", line ");
+      p.number(static_cast<long long>(problem.line)).raw(": ").text(problem.message).raw("</li>");
+    }
+  }
+  p.raw("</ul></section>\n");
+}
+
+int phase_code(const std::string& phase) {
+  return phase == "PRESTATS" ? 1 : phase == "POSTSTATS" ? 2 : 0;
+}
+
+// The page's data: sections as rows of
+// [iteration, phase, target, kind, command, seconds, flags, line, start, end, offset, length],
+// their texts as one string (offsets in UTF-16 units), and the charts.
+void write_data(Page& p, const Report& r, const std::string& name,
+                const std::vector<SamplerFile>& files) {
+  std::map<std::string, int> target_codes;
+  std::vector<const std::string*> targets;
+  for (const Section& s : r.sections) {
+    if (target_codes.emplace(s.target, static_cast<int>(targets.size())).second)
+      targets.push_back(&s.target);
+  }
+  p.raw("{\"name\":").json(name).raw(",\"complete\":").raw(r.complete ? "true" : "false");
+  p.raw(",\"targets\":[");
+  for (std::size_t i = 0; i < targets.size(); ++i) p.raw(i ? "," : "").json(*targets[i]);
+  p.raw("],\"kinds\":[");
+  const SectionKind kinds[] = {SectionKind::kCommand,     SectionKind::kFileDump,
+                               SectionKind::kStatsPreset, SectionKind::kDateHeader,
+                               SectionKind::kErrorLog,    SectionKind::kPretend,
+                               SectionKind::kLoose};
+  for (std::size_t i = 0; i < 7; ++i) p.raw(i ? "," : "").json(kind_name(kinds[i]));
+  p.raw("],\"iterations\":[");
+  for (std::size_t i = 0; i < r.iterations.size(); ++i) {
+    const Iteration& it = r.iterations[i];
+    p.raw(i ? "," : "")
+        .raw("[")
+        .number(it.number)
+        .raw(",")
+        .raw(json_number_or_null(it.begin_epoch));
+    p.raw(",").raw(json_number_or_null(it.end_epoch)).raw("]");
+  }
+  p.raw("],\n\"sections\":[");
+  std::size_t offset = 0;
+  std::vector<std::size_t> lengths;
+  lengths.reserve(r.sections.size());
+  for (const Section& s : r.sections) {
+    std::string_view text =
+        s.kind == SectionKind::kPretend ? r.line(s.line - 1) : section_text(r, s);
+    // The length in UTF-16 units, counted the way the text is written below.
+    std::string scratch;
+    std::size_t units = 0;
+    if (is_clean_utf8(text)) {
+      for (unsigned char c : text)
+        if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
+    } else {
+      units = append_json_chars(scratch, text, true);
+    }
+    lengths.push_back(units);
+  }
+  for (std::size_t i = 0; i < r.sections.size(); ++i) {
+    const Section& s = r.sections[i];
+    std::string flags;
+    for (const std::string& f : section_flags(s)) flags += (flags.empty() ? "" : ",") + f;
+    int kind = 0;
+    while (kind < 6 && kinds[kind] != s.kind) ++kind;
+    p.raw(i ? ",\n[" : "\n[").number(s.iteration).raw(",").number(phase_code(s.phase)).raw(",");
+    p.number(target_codes[s.target]).raw(",").number(kind).raw(",").json(s.command).raw(",");
+    p.number(s.seconds).raw(",").json(flags).raw(",").number(static_cast<long long>(s.line));
+    p.raw(",").number(s.start_epoch).raw(",").number(s.end_epoch).raw(",");
+    p.number(static_cast<long long>(offset)).raw(",").number(static_cast<long long>(lengths[i]));
+    p.raw("]");
+    offset += lengths[i];
+    p.flush_if_large();
+  }
+  p.raw("],\n\"files\":[");
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    const SamplerFile& file = files[f];
+    const Section& s = r.sections[file.section];
+    p.raw(f ? ",\n{" : "\n{").raw("\"section\":").number(static_cast<long long>(file.section));
+    p.raw(",\"file\":").json(s.command).raw(",\"target\":").json(s.target);
+    p.raw(",\"iteration\":").number(s.iteration).raw(",\"kind\":").json(file.kind);
+    p.raw(",\"charts\":[");
+    for (std::size_t c = 0; c < file.charts.size(); ++c) {
+      const Chart& chart = file.charts[c];
+      p.raw(c ? ",{" : "{")
+          .raw("\"title\":")
+          .json(chart.title)
+          .raw(",\"x_label\":")
+          .json(chart.x_label);
+      p.raw(",\"names\":[");
+      for (std::size_t n = 0; n < chart.names.size(); ++n) p.raw(n ? "," : "").json(chart.names[n]);
+      p.raw("],\"data\":[[");
+      for (std::size_t i = 0; i < chart.x.size(); ++i) {
+        if (i) p.raw(",");
+        write_number(p, chart.x[i]);
+      }
+      p.raw("]");
+      for (const std::vector<double>& series : chart.series) {
+        p.raw(",[");
+        for (std::size_t i = 0; i < series.size(); ++i) {
+          if (i) p.raw(",");
+          write_number(p, series[i]);
+        }
+        p.raw("]");
+      }
+      p.raw("]}");
+    }
+    p.raw("]}");
+    p.flush_if_large();
+  }
+  p.raw("],\n\"text\":\"");
+  for (std::size_t i = 0; i < r.sections.size(); ++i) {
+    const Section& s = r.sections[i];
+    std::string_view text =
+        s.kind == SectionKind::kPretend ? r.line(s.line - 1) : section_text(r, s);
+    append_json_chars(p.out, text, true);
+    p.flush_if_large();
+  }
+  p.raw("\"}");
+}
+
+}  // namespace
+
+void write_html(const Report& r, const std::string& source_name, std::ostream& stream) {
+  Page p{stream, {}};
+  std::vector<SamplerFile> files = sampler_files(r);
+  p.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>");
+  p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
+  p.raw(embedded_asset("uPlot.min.css")).raw("\n").raw(embedded_asset("page.css"));
+  p.raw("</style></head>\n<body data-errors=\"0\">\n<header><h1>").text(source_name);
+  p.raw("</h1><p id=\"status\" data-complete=\"").raw(r.complete ? "true" : "false");
+  p.raw("\" class=\"").raw(r.complete ? "ok" : "warn").raw("\">").text(status_line(r));
+  p.raw(
+      "</p><nav><a href=\"#run-header\">Header</a> <a href=\"#index\">Index</a> "
+      "<a href=\"#timelines\">Timelines</a> <a href=\"#charts\">Charts</a> "
+      "<a href=\"#totals\">Totals</a> <a href=\"#problems\">Problems</a></nav>"
+      "<ul id=\"page-errors\"></ul></header>\n<main>\n");
+  write_header_table(p, r);
+  p.raw(
+      "<section id=\"index\"><h2>Sections</h2><input id=\"search\" type=\"search\" "
+      "placeholder=\"Search target, command, kind or flag\" autocomplete=\"off\">"
+      " <span id=\"index-count\"></span><div class=\"pager\" id=\"pager\"></div>"
+      "<div class=\"table-box\"><table class=\"grid\" "
+      "id=\"index-table\"><thead><tr><th>#</th><th>Iter</th><th>Phase</th>"
+      "<th>Target</th><th>Kind</th><th>Command</th><th>Seconds</th><th>Flags</th><th>Line</th>"
+      "</tr></thead><tbody></tbody></table></div></section>\n");
+  p.raw("<section id=\"timelines\"><h2>Timelines</h2></section>\n");
+  p.raw("<section id=\"charts\"><h2>Sampler charts</h2></section>\n");
+  write_totals(p, r);
+  write_problems(p, r, files);
+  p.raw(
+      "</main>\n<div id=\"viewer\" hidden><div class=\"viewer-bar\"><span id=\"viewer-title\">"
+      "</span><button id=\"viewer-close\" type=\"button\">Close</button></div>"
+      "<pre id=\"viewer-text\"></pre></div>\n");
+  p.raw("<script id=\"report-data\" type=\"application/json\">");
+  write_data(p, r, source_name, files);
+  p.raw("</script>\n<script>\n").raw(embedded_asset("uPlot.iife.min.js"));
+  p.raw("\n</script>\n<script>\n")
+      .raw(embedded_asset("page.js"))
+      .raw("\n</script>\n</body></html>\n");
+  p.flush();
+}
+
+}  // namespace report

@@ -1,0 +1,68 @@
+#include "report/summary.h"
+
+#include <algorithm>
+#include <map>
+
+namespace report {
+
+namespace {
+
+bool is_timed(const Section& s) {
+  return (s.kind == SectionKind::kCommand || s.kind == SectionKind::kFileDump) && s.seconds >= 0;
+}
+
+}  // namespace
+
+std::vector<TargetTotals> totals_per_target(const Report& report) {
+  std::vector<TargetTotals> totals;
+  std::map<std::string, std::size_t> where;
+  for (const Section& s : report.sections) {
+    if (s.kind == SectionKind::kLoose || s.kind == SectionKind::kDateHeader) continue;
+    auto found = where.find(s.target);
+    if (found == where.end()) {
+      found = where.emplace(s.target, totals.size()).first;
+      totals.push_back({s.target});
+    }
+    TargetTotals& t = totals[found->second];
+    ++t.sections;
+    if (is_timed(s)) t.seconds += s.seconds;
+    t.excluded += s.excluded;
+    t.killed += s.killed;
+    t.empty += s.empty;
+    t.cut += !s.closed;
+  }
+  return totals;
+}
+
+std::vector<std::size_t> slowest_sections(const Report& report, std::size_t count) {
+  std::vector<std::size_t> timed;
+  for (std::size_t i = 0; i < report.sections.size(); ++i)
+    if (is_timed(report.sections[i])) timed.push_back(i);
+  std::stable_sort(timed.begin(), timed.end(), [&](std::size_t a, std::size_t b) {
+    return report.sections[a].seconds > report.sections[b].seconds;
+  });
+  if (timed.size() > count) timed.resize(count);
+  return timed;
+}
+
+std::vector<std::string> section_flags(const Section& s) {
+  std::vector<std::string> flags;
+  if (s.excluded) flags.push_back("excluded");
+  if (s.killed) flags.push_back("killed");
+  if (s.empty && s.kind != SectionKind::kPretend) flags.push_back("empty");
+  if (!s.closed) flags.push_back("cut");
+  return flags;
+}
+
+std::string status_line(const Report& report) {
+  if (!report.looks_like_report) return "not a report";
+  if (report.complete) {
+    std::string line = "complete";
+    if (report.total_running_seconds >= 0)
+      line += ", total running time " + std::to_string(report.total_running_seconds) + " s";
+    return line;
+  }
+  return "incomplete: " + report.stop_reason;
+}
+
+}  // namespace report

@@ -1,0 +1,33 @@
+// Figures over the sections that the index, the JSON and the page share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "report/report.h"
+
+namespace report {
+
+struct TargetTotals {
+  std::string target;
+  int sections = 0;
+  long long seconds = 0;  // of the timed commands
+  int excluded = 0;
+  int killed = 0;
+  int empty = 0;
+  int cut = 0;
+};
+
+// Per target, in the order the targets first appear.
+std::vector<TargetTotals> totals_per_target(const Report& report);
+
+// Indexes of the timed sections, longest first, at most `count`.
+std::vector<std::size_t> slowest_sections(const Report& report, std::size_t count);
+
+// The flags of a section as words: "excluded", "killed", "empty", "cut".
+std::vector<std::string> section_flags(const Section& section);
+
+// A line that says whether the report is whole, and if not where it stops.
+std::string status_line(const Report& report);
+
+}  // namespace report

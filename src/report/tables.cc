@@ -1,0 +1,557 @@
+#include "report/tables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace report {
+
+namespace {
+
+const double kMissing = std::nan("");
+
+// ------------------------------------------------------------ shared parts
+
+struct Cell {
+  std::string_view text;
+  std::size_t begin = 0, end = 0;  // columns in the line
+};
+
+// Cells split at blanks, or at tabs when the line has any.
+std::vector<Cell> cells_of(std::string_view line, bool tabs) {
+  std::vector<Cell> cells;
+  if (tabs) {
+    std::size_t start = 0;
+    while (start <= line.size()) {
+      std::size_t tab = line.find('\t', start);
+      if (tab == std::string_view::npos) tab = line.size();
+      std::string_view cell = trim(line.substr(start, tab - start));
+      if (!cell.empty()) {
+        std::size_t at = cell.data() - line.data();
+        cells.push_back({cell, at, at + cell.size()});
+      }
+      start = tab + 1;
+    }
+    return cells;
+  }
+  for (std::string_view word : split_words(line)) {
+    std::size_t at = word.data() - line.data();
+    cells.push_back({word, at, at + word.size()});
+  }
+  return cells;
+}
+
+bool is_number(std::string_view text) {
+  return parse_measure(text).has_value();
+}
+
+// "12 s" or "12s": the time label of the host counter rows.
+std::optional<double> time_label(std::string_view text) {
+  if (!ends_with(text, "s")) return std::nullopt;
+  std::string_view number = trim(text.substr(0, text.size() - 1));
+  auto value = parse_integer(number);
+  if (!value) return std::nullopt;
+  return static_cast<double>(*value);
+}
+
+bool is_stamp_line(std::string_view line) {
+  return starts_with(line, "Begin: ") || starts_with(line, "End: ");
+}
+
+// Charts from rows grouped by instance: one chart per column, one series
+// per group, x the sample number within the group (or the time label).
+struct Rows {
+  std::vector<std::string> columns;
+  std::vector<std::string> group_order;
+  std::map<std::string, std::vector<std::vector<double>>> values;  // group -> rows
+  std::map<std::string, std::vector<double>> times;
+  bool timed = true;
+};
+
+void add_row(Rows& rows, const std::string& group, std::vector<double> values,
+             std::optional<double> time) {
+  auto found = rows.values.find(group);
+  if (found == rows.values.end()) {
+    rows.group_order.push_back(group);
+    found = rows.values.emplace(group, std::vector<std::vector<double>>{}).first;
+  }
+  found->second.push_back(std::move(values));
+  if (time) {
+    rows.times[group].push_back(*time);
+  } else {
+    rows.timed = false;
+  }
+}
+
+void charts_of(const Rows& rows, const std::string& prefix, std::vector<Chart>& charts) {
+  std::size_t samples = 0;
+  for (const auto& [group, list] : rows.values) samples = std::max(samples, list.size());
+  if (samples == 0) return;
+  std::vector<double> x;
+  std::string x_label = "sample";
+  const std::vector<double>* first_times =
+      rows.timed && !rows.group_order.empty() ? &rows.times.at(rows.group_order[0]) : nullptr;
+  for (std::size_t i = 0; i < samples; ++i) {
+    if (first_times && i < first_times->size()) {
+      x.push_back((*first_times)[i]);
+    } else {
+      x.push_back(static_cast<double>(i + 1));
+    }
+  }
+  if (first_times && first_times->size() == samples) x_label = "seconds";
+  for (std::size_t c = 0; c < rows.columns.size(); ++c) {
+    Chart chart;
+    chart.title = prefix + rows.columns[c];
+    chart.x_label = x_label;
+    chart.x = x;
+    for (const std::string& group : rows.group_order) {
+      const auto& list = rows.values.at(group);
+      std::vector<double> series(samples, kMissing);
+      for (std::size_t i = 0; i < list.size(); ++i) series[i] = list[i][c];
+      chart.names.push_back(group.empty() ? rows.columns[c] : group);
+      chart.series.push_back(std::move(series));
+    }
+    charts.push_back(std::move(chart));
+  }
+}
+
+// ------------------------------------------------- header line + rows
+
+struct Table {
+  bool tabs = false;
+  std::string header_text;  // the naming header line, to spot repeats
+  std::size_t width = 0;    // numbers per row
+  bool leading_time = false;
+  Rows rows;
+};
+
+// Column names for a row of `numbers` numbers spanning `row_cells`.
+std::vector<std::string> name_columns(const std::vector<std::string_view>& headers, bool tabs,
+                                      const std::vector<Cell>& row_cells, std::size_t first_number,
+                                      std::size_t numbers, std::size_t labels) {
+  std::vector<std::string> names(numbers);
+  const std::vector<Cell> bottom = cells_of(headers.back(), tabs);
+  if (bottom.size() == numbers) {
+    for (std::size_t i = 0; i < numbers; ++i) names[i] = std::string(bottom[i].text);
+    if (headers.size() >= 2) {
+      const std::vector<Cell> above = cells_of(headers[headers.size() - 2], tabs);
+      if (above.size() >= 2 && above.size() < numbers && numbers % above.size() == 0) {
+        std::size_t span = numbers / above.size();
+        for (std::size_t i = 0; i < numbers; ++i)
+          names[i] = std::string(above[i / span].text) + " " + names[i];
+      }
+    }
+    return names;
+  }
+  if (bottom.size() == numbers + labels) {
+    std::size_t skip = first_number <= labels ? first_number : 0;
+    for (std::size_t i = 0; i < numbers; ++i) names[i] = std::string(bottom[skip + i].text);
+    return names;
+  }
+  if (!tabs) {
+    // Header words that stand over each number (numbers are right-aligned).
+    bool all = true;
+    for (std::size_t i = 0; i < numbers; ++i) {
+      const Cell& cell = row_cells[first_number + i];
+      std::size_t from = first_number + i == 0 ? 0 : row_cells[first_number + i - 1].end + 1;
+      for (std::string_view header : headers) {
+        for (const Cell& word : cells_of(header, false)) {
+          if (word.begin < cell.end && word.end > from) {
+            if (!names[i].empty()) names[i] += " ";
+            names[i] += std::string(word.text);
+          }
+        }
+      }
+      all = all && !names[i].empty();
+    }
+    if (all) return names;
+  }
+  for (std::size_t i = 0; i < numbers; ++i)
+    if (names[i].empty()) names[i] = "column " + std::to_string(i + 1);
+  return names;
+}
+
+struct ColumnReader {
+  ColumnReader(SamplerFile& f, std::size_t least) : file(f), min_rows(least) {}
+  SamplerFile& file;
+  std::size_t min_rows;                   // rows a table needs to be charted
+  std::vector<Problem> problems;          // of the current table
+  std::vector<std::string_view> headers;  // consecutive header lines
+  bool active = false;
+  std::size_t row_count = 0;
+  Table table;
+
+  void finish() {
+    if (active && row_count >= min_rows) {
+      charts_of(table.rows, "", file.charts);
+      file.problems.insert(file.problems.end(), problems.begin(), problems.end());
+    }
+    active = false;
+    row_count = 0;
+    problems.clear();
+    table = Table{};
+  }
+};
+
+void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
+  bool tabs = r.active
+                  ? r.table.tabs
+                  : (!r.headers.empty() && r.headers.back().find('\t') != std::string_view::npos);
+  std::vector<Cell> cells = cells_of(line, tabs);
+  // Leading labels, a run of numbers, trailing labels.
+  std::size_t first = 0;
+  while (first < cells.size() && !is_number(cells[first].text)) ++first;
+  std::size_t last = first;
+  while (last < cells.size() && is_number(cells[last].text)) ++last;
+  for (std::size_t i = last; i < cells.size(); ++i) {
+    if (!is_number(cells[i].text)) continue;
+    if (r.active) {
+      r.problems.push_back({line_number, "a row with a cell that is not a number: " +
+                                             std::string(trim(line).substr(0, 80))});
+    }
+    return;
+  }
+  std::optional<double> time;
+  std::string group;
+  for (std::size_t i = 0; i < first; ++i) {
+    if (!time && i + 1 == first) time = time_label(cells[i].text);
+    if (time && i + 1 == first) break;
+    if (!group.empty()) group += " ";
+    group += std::string(cells[i].text);
+  }
+  std::size_t numbers = last - first;
+  if (!r.active) {
+    if (r.headers.empty()) return;  // numbers without a header: nothing to name them by
+    std::vector<Cell> bottom = cells_of(r.headers.back(), tabs);
+    // A time label glued to the first number: "vda 0s   12 ...".
+    if (!time && numbers == bottom.size() + 1 && time_label(cells[first].text)) {
+      r.table.leading_time = true;
+    }
+    r.table.tabs = tabs;
+    r.table.header_text = std::string(r.headers.back());
+    std::size_t named_from = first + (r.table.leading_time ? 1 : 0);
+    r.table.width = numbers - (r.table.leading_time ? 1 : 0);
+    if (r.table.width == 0) return;
+    r.table.rows.columns = name_columns(r.headers, tabs, cells, named_from, r.table.width,
+                                        first + (cells.size() - last));
+    r.active = true;
+  }
+  std::size_t from = first;
+  if (r.table.leading_time) {
+    if (numbers == 0 || !time_label(cells[first].text)) {
+      r.problems.push_back({line_number, "a row without its time label"});
+      return;
+    }
+    time = time_label(cells[first].text);
+    ++from;
+    --numbers;
+  }
+  if (numbers != r.table.width) {
+    r.problems.push_back({line_number, "a ragged row: " + std::to_string(numbers) +
+                                           " numbers where the table has " +
+                                           std::to_string(r.table.width)});
+    return;
+  }
+  std::vector<double> values;
+  for (std::size_t i = from; i < from + numbers; ++i)
+    values.push_back(*parse_measure(cells[i].text));
+  for (std::size_t i = last; i < cells.size(); ++i) {
+    if (!group.empty()) group += " ";
+    group += std::string(cells[i].text);
+  }
+  add_row(r.table.rows, group, std::move(values), time);
+  ++r.row_count;
+}
+
+// Any file of header lines and rows of numbers; `min_rows` keeps one-line
+// tables of unknown files (an export, a listing) out of the charts.
+void read_table_file(const std::vector<std::string_view>& lines, std::size_t first_line,
+                     SamplerFile& file, std::size_t min_rows) {
+  ColumnReader r(file, min_rows);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (is_stamp_line(line)) continue;
+    if (is_blank(line)) {
+      r.finish();
+      r.headers.clear();
+      continue;
+    }
+    bool tabs = line.find('\t') != std::string_view::npos;
+    std::vector<Cell> cells = cells_of(line, tabs);
+    std::size_t numbers = 0;
+    for (const Cell& c : cells) numbers += is_number(c.text);
+    if (numbers == 0 && cells.size() >= 2) {
+      if (r.active && line == r.table.header_text) continue;  // the header again, same table
+      r.finish();
+      r.headers.push_back(line);
+      continue;
+    }
+    if (numbers == 0) {
+      r.finish();
+      r.headers.clear();
+      continue;
+    }
+    bool was_active = r.active;
+    read_row(r, line, first_line + i);
+    if (!was_active && !r.active) r.headers.clear();
+  }
+  r.finish();
+}
+
+void read_columns(const std::vector<std::string_view>& lines, std::size_t first_line,
+                  SamplerFile& file) {
+  read_table_file(lines, first_line, file, 1);
+}
+
+void read_unknown(const std::vector<std::string_view>& lines, std::size_t first_line,
+                  SamplerFile& file) {
+  read_table_file(lines, first_line, file, 2);
+}
+
+// -------------------------------------------- stats show: obj:inst:counter:v
+
+void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t first_line,
+                       SamplerFile& file) {
+  // chart key "object:counter" -> series key -> values in sample order
+  std::vector<std::string> chart_order;
+  std::map<std::string, std::vector<std::string>> series_order;
+  std::map<std::string, std::map<std::string, std::vector<double>>> values;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string_view line = trim(lines[i]);
+    if (line.empty() || is_stamp_line(line)) continue;
+    std::size_t c1 = line.find(':');
+    std::size_t c2 = c1 == std::string_view::npos ? c1 : line.find(':', c1 + 1);
+    std::size_t c3 = c2 == std::string_view::npos ? c2 : line.find(':', c2 + 1);
+    if (c3 == std::string_view::npos) {
+      file.problems.push_back({first_line + i, "a line that is not object:instance:counter:value"});
+      continue;
+    }
+    std::string object(line.substr(0, c1));
+    std::string instance(line.substr(c1 + 1, c2 - c1 - 1));
+    std::string counter(line.substr(c2 + 1, c3 - c2 - 1));
+    std::string_view value = line.substr(c3 + 1);
+    std::vector<double> numbers;
+    std::size_t start = 0;
+    bool bad = false;
+    while (start <= value.size()) {
+      std::size_t comma = value.find(',', start);
+      if (comma == std::string_view::npos) comma = value.size();
+      auto number = parse_measure(trim(value.substr(start, comma - start)));
+      if (!number) {
+        bad = true;
+        break;
+      }
+      numbers.push_back(*number);
+      start = comma + 1;
+    }
+    if (bad || numbers.empty()) {
+      file.problems.push_back({first_line + i, "a counter value that is not a number: " + counter});
+      continue;
+    }
+    std::string chart = object + ":" + counter;
+    if (!values.count(chart)) chart_order.push_back(chart);
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+      std::string series =
+          numbers.size() == 1 ? instance : instance + "[" + std::to_string(k) + "]";
+      auto& list = values[chart][series];
+      if (list.empty()) series_order[chart].push_back(series);
+      list.push_back(numbers[k]);
+    }
+  }
+  for (const std::string& key : chart_order) {
+    Chart chart;
+    chart.title = key;
+    chart.x_label = "sample";
+    std::size_t samples = 0;
+    for (const auto& [name, list] : values[key]) samples = std::max(samples, list.size());
+    for (std::size_t s = 0; s < samples; ++s) chart.x.push_back(static_cast<double>(s + 1));
+    for (const std::string& name : series_order[key]) {
+      std::vector<double> series = values[key][name];
+      series.resize(samples, kMissing);
+      chart.names.push_back(name);
+      chart.series.push_back(std::move(series));
+    }
+    file.charts.push_back(std::move(chart));
+  }
+}
+
+// ------------------------------------------------------------------ statit
+
+// Header words split at '-' runs: "ureads--chain-usecs" names three columns.
+std::vector<std::string> statit_names(std::string_view header) {
+  std::vector<std::string> names;
+  std::vector<std::string_view> words = split_words(header);
+  for (std::size_t w = 1; w < words.size(); ++w) {
+    std::string_view word = words[w];
+    std::size_t start = 0;
+    while (start < word.size()) {
+      std::size_t dash = word.find('-', start);
+      if (dash == std::string_view::npos) dash = word.size();
+      if (dash > start) {
+        std::string name(word.substr(start, dash - start));
+        std::string unique = name;
+        for (int n = 2; std::find(names.begin(), names.end(), unique) != names.end(); ++n)
+          unique = name + " " + std::to_string(n);
+        names.push_back(unique);
+      }
+      start = dash + 1;
+    }
+  }
+  return names;
+}
+
+void read_statit(const std::vector<std::string_view>& lines, std::size_t, SamplerFile& file) {
+  // Only the numbered (stutter) reports make a series; a lone long report
+  // is charted when there are none.
+  struct Value {
+    std::string chart, series;
+    double value;
+  };
+  std::vector<std::vector<Value>> reports;  // per stutter report
+  std::vector<Value> long_report;
+  std::vector<Value>* target = nullptr;
+  std::string group;
+  std::vector<std::string> names;
+  bool just_headed = false;  // the line after a heading may name the columns
+  for (std::string_view raw : lines) {
+    std::string_view line = trim(raw);
+    if (starts_with(line, "---- statit")) {
+      if (line.find("seconds") != std::string_view::npos) {
+        target = &long_report;
+      } else {
+        reports.emplace_back();
+        target = &reports.back();
+      }
+      group.clear();
+      continue;
+    }
+    if (target == nullptr || line.empty() || is_stamp_line(line)) continue;
+    std::vector<std::string_view> words = split_words(line);
+    std::vector<double> numbers;
+    std::string label;
+    for (std::string_view word : words) {
+      auto number = parse_measure(word);
+      if (number && word != "%") {
+        numbers.push_back(*number);
+      } else if (word != "%") {
+        if (!label.empty()) label += " ";
+        label += std::string(word);
+      }
+    }
+    if (numbers.empty()) {
+      // A heading ("Disk Statistics (per second)") or the column line under it.
+      if (just_headed && words.size() >= 2) {
+        names = statit_names(raw[0] == ' ' ? "x " + std::string(line) : std::string(line));
+        just_headed = false;
+      } else if (raw[0] == ' ' && words.size() >= 2 && line.find(':') == std::string_view::npos) {
+        group = std::string(line);
+        names.clear();
+        just_headed = true;
+      }
+      continue;
+    }
+    just_headed = false;
+    if (numbers.size() > 1 && names.empty() && label.empty()) continue;
+    if (group.empty() || starts_with(line, "Hostname:") || starts_with(line, "Start time") ||
+        starts_with(line, "End time") || label.find("Release") != std::string::npos)
+      continue;
+    const bool percent_last = ends_with(line, "%") && names.empty();
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+      std::string column = k < names.size()                          ? names[k]
+                           : percent_last && k + 1 == numbers.size() ? "percent"
+                           : percent_last                            ? "value"
+                                          : "column " + std::to_string(k + 1);
+      target->push_back({group + ": " + column, label, numbers[k]});
+    }
+  }
+  if (reports.empty() && !long_report.empty()) reports.push_back(long_report);
+  std::vector<std::string> chart_order;
+  std::map<std::string, std::vector<std::string>> series_order;
+  std::map<std::string, std::map<std::string, std::vector<double>>> values;
+  for (std::size_t r = 0; r < reports.size(); ++r) {
+    for (const Value& v : reports[r]) {
+      if (!values.count(v.chart)) chart_order.push_back(v.chart);
+      auto& list = values[v.chart][v.series];
+      if (list.empty() && std::find(series_order[v.chart].begin(), series_order[v.chart].end(),
+                                    v.series) == series_order[v.chart].end())
+        series_order[v.chart].push_back(v.series);
+      list.resize(r, kMissing);
+      list.push_back(v.value);
+    }
+  }
+  for (const std::string& key : chart_order) {
+    Chart chart;
+    chart.title = key;
+    chart.x_label = "report";
+    for (std::size_t r = 0; r < reports.size(); ++r) chart.x.push_back(static_cast<double>(r + 1));
+    for (const std::string& name : series_order[key]) {
+      std::vector<double> series = values[key][name];
+      series.resize(reports.size(), kMissing);
+      chart.names.push_back(name);
+      chart.series.push_back(std::move(series));
+    }
+    file.charts.push_back(std::move(chart));
+  }
+}
+
+// ------------------------------------------------------------- catalogue
+
+using Reader = void (*)(const std::vector<std::string_view>&, std::size_t, SamplerFile&);
+
+struct Shape {
+  const char* prefix;  // of the file name
+  const char* kind;
+  Reader reader;
+};
+
+const Shape kShapes[] = {
+    {"sysstat_1sec", "sysstat, one second", read_columns},
+    {"sysstatM", "sysstat per processor", read_columns},
+    {"sysstat", "sysstat", read_columns},
+    {"protocol_stats", "protocol stats", read_counter_rows},
+    {"domain_stats", "domain stats", read_counter_rows},
+    {"lun_stats", "lun stats", read_columns},
+    {"vifstat_", "vif stat", read_columns},
+    {"statit", "statit", read_statit},
+    {"system_perfmon", "host system counters", read_columns},
+    {"ldisk_perfmon", "host logical disks", read_columns},
+};
+
+}  // namespace
+
+SamplerFile read_sampler_file(std::string_view file_name,
+                              const std::vector<std::string_view>& lines, std::size_t first_line) {
+  SamplerFile file;
+  const Shape* shape = nullptr;
+  for (const Shape& s : kShapes) {
+    if (starts_with(file_name, s.prefix)) {
+      shape = &s;
+      break;
+    }
+  }
+  file.kind = shape ? shape->kind : "table";
+  (shape ? shape->reader : read_unknown)(lines, first_line, file);
+  return file;
+}
+
+std::vector<SamplerFile> sampler_files(const Report& report) {
+  std::vector<SamplerFile> files;
+  std::vector<std::string_view> lines;
+  for (std::size_t i = 0; i < report.sections.size(); ++i) {
+    const Section& s = report.sections[i];
+    if (s.kind != SectionKind::kFileDump) continue;
+    lines.clear();
+    for (std::size_t l = s.body_begin; l < s.body_end; ++l) lines.push_back(report.line(l));
+    SamplerFile file = read_sampler_file(s.command, lines, s.body_begin + 1);
+    if (file.charts.empty() && file.problems.empty()) continue;
+    file.section = i;
+    files.push_back(std::move(file));
+  }
+  return files;
+}
+
+std::size_t point_count(const Chart& chart) {
+  return chart.x.size() * chart.series.size();
+}
+
+}  // namespace report

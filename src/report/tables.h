@@ -1,0 +1,42 @@
+// Sampler files printed into the report (sysstat, stats show, lun stats,
+// vif stat, statit, the host counters, and any other file of a header line
+// and rows of numbers) read back as charts: one chart per column, one
+// series per instance.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/report.h"
+
+namespace report {
+
+struct Chart {
+  std::string title;
+  std::string x_label;  // "sample", "seconds" or "report"
+  std::vector<double> x;
+  std::vector<std::string> names;           // one per series
+  std::vector<std::vector<double>> series;  // NaN where a series has no value
+};
+
+struct SamplerFile {
+  std::size_t section = 0;  // index into Report::sections
+  std::string kind;         // "sysstat", "statit", ... or "table"
+  std::vector<Chart> charts;
+  std::vector<Problem> problems;  // ragged rows, cells that are not numbers
+};
+
+// Reads one sampler file. `first_line` is the 1-based report line of
+// lines[0], for the problems.
+SamplerFile read_sampler_file(std::string_view file_name,
+                              const std::vector<std::string_view>& lines, std::size_t first_line);
+
+// Every file dump of the report that holds at least one chart.
+std::vector<SamplerFile> sampler_files(const Report& report);
+
+// Number of points of a chart: x values times series.
+std::size_t point_count(const Chart& chart);
+
+}  // namespace report

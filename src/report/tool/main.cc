@@ -1,0 +1,136 @@
+// kestrel-report: reads a report written by kestrel and prints its index,
+// its JSON form, or writes one self-contained HTML page.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "report/output.h"
+#include "report/report.h"
+#include "report/text.h"
+
+namespace {
+
+// Exit statuses.
+constexpr int kWhole = 0;      // the report was read to its end
+constexpr int kPartial = 1;    // cut short or damaged: output written as far as it goes
+constexpr int kUsage = 2;      // the command line is wrong
+constexpr int kFileError = 3;  // the report cannot be read or the output not written
+constexpr int kNotReport = 4;  // the input is no report: nothing written
+
+const char kUsageText[] =
+    "usage: kestrel-report index REPORT\n"
+    "       kestrel-report json REPORT\n"
+    "       kestrel-report html REPORT -o PAGE.html\n"
+    "\n"
+    "  index  one row per section (iteration, phase, target, command, seconds,\n"
+    "         flags), totals per target and the slowest commands\n"
+    "  json   the same as JSON, one object per section with its text\n"
+    "  html   one page that opens from disk: header, searchable index,\n"
+    "         timelines per target, charts of the sampler files\n"
+    "\n"
+    "exit status: 0 whole report, 1 report cut short or damaged (output\n"
+    "written as far as it goes), 2 usage error, 3 file error, 4 not a report\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "kestrel-report: %s\n%s", message.c_str(), kUsageText);
+  return kUsage;
+}
+
+bool read_file(const std::string& path, std::string& data) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  data.resize(static_cast<std::size_t>(size));
+  in.seekg(0);
+  in.read(data.data(), size);
+  data.resize(static_cast<std::size_t>(in.gcount()));
+  return !in.bad();
+}
+
+int finish(const report::Report& report, const std::string& path) {
+  if (report.complete) {
+    for (const report::Problem& p : report.problems) {
+      std::fprintf(stderr, "kestrel-report: %s:%zu: %s\n", path.c_str(), p.line,
+                   report::printable(p.message).c_str());
+    }
+    return report.problems.empty() ? kWhole : kPartial;
+  }
+  std::fprintf(stderr, "kestrel-report: %s: %s\n", path.c_str(),
+               report::printable(report.stop_reason).c_str());
+  return kPartial;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return usage_error("no command given");
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    std::fputs(kUsageText, stdout);
+    return kWhole;
+  }
+  const std::string command = args[0];
+  if (command != "index" && command != "json" && command != "html")
+    return usage_error("unknown command \"" + command + "\"");
+  std::string input, page;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "-o" && command == "html") {
+      if (i + 1 >= args.size()) return usage_error("-o needs a file name");
+      page = args[++i];
+    } else if (input.empty() && (args[i].empty() || args[i][0] != '-')) {
+      input = args[i];
+    } else {
+      return usage_error("unexpected argument \"" + args[i] + "\"");
+    }
+  }
+  if (input.empty()) return usage_error("no report file given");
+  if (command == "html" && page.empty()) return usage_error("html needs -o PAGE.html");
+
+  std::string data;
+  if (!read_file(input, data)) {
+    std::fprintf(stderr, "kestrel-report: cannot read %s\n", input.c_str());
+    return kFileError;
+  }
+  if (data.empty()) {
+    std::fprintf(stderr, "kestrel-report: %s is empty: not a report\n", input.c_str());
+    return kNotReport;
+  }
+  report::Report report = report::parse_report(std::move(data));
+  if (!report.looks_like_report) {
+    std::fprintf(
+        stderr, "kestrel-report: %s is not a kestrel report: no header block and no marker lines\n",
+        input.c_str());
+    return kNotReport;
+  }
+
+  if (command == "html") {
+    std::ofstream out(page, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      std::fprintf(stderr, "kestrel-report: cannot write %s\n", page.c_str());
+      return kFileError;
+    }
+    std::string name = input.substr(input.find_last_of("/\\") + 1);
+    report::write_html(report, name, out);
+    out.close();
+    if (!out) {
+      std::fprintf(stderr, "kestrel-report: writing %s failed\n", page.c_str());
+      return kFileError;
+    }
+  } else {
+    std::ios::sync_with_stdio(false);
+    if (command == "index") {
+      report::write_index(report, std::cout);
+    } else {
+      report::write_json(report, std::cout);
+    }
+    std::cout.flush();
+    if (!std::cout) {
+      std::fprintf(stderr, "kestrel-report: writing the output failed\n");
+      return kFileError;
+    }
+  }
+  return finish(report, input);
+}

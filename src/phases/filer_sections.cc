@@ -11,7 +11,9 @@
 #include "phases/vzone_expansion.h"
 #include "run/messages.h"
 #include "run/state.h"
+#include "samplers/profiles.h"
 #include "samplers/sampler_table.h"
+#include "samplers/sktrace.h"
 
 namespace phases {
 
@@ -113,7 +115,11 @@ void filers_poststats() {
     if (!filer.legacy_stats) stats_action(kStatsStop);
     run_poststats_catalogue();
     run::debug_line("  -Poststat filer");
-    if (!st.options.pretend && !st.options.config_only) copy_logs();
+    if (!st.options.pretend && !st.options.config_only) {
+      samplers::collect_profile_files();
+      samplers::collect_sktrace_files();
+      copy_logs();
+    }
     run::debug_line("  -Poststat filer background");
     exec::dump_temp_files(filer.name);
     std::printf("=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= %s\n", filer.name.c_str());

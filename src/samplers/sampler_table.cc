@@ -4,6 +4,8 @@
 #include "exec/wrappers.h"
 #include "platform/platform.h"
 #include "run/messages.h"
+#include "samplers/profiles.h"
+#include "samplers/sktrace.h"
 
 namespace samplers {
 
@@ -128,6 +130,8 @@ std::vector<PlannedJob> host_sampler_jobs(const run::RunOptions& options) {
 void start_filer_samplers() {
   const run::RunState& st = run::state();
   if (st.options.pretend || st.options.config_only) return;
+  setup_profile_capture();
+  setup_sktrace();
   for (const PlannedJob& job :
        filer_sampler_jobs(st.options, run::current_filer(), st.current_services)) {
     start_background_job(job.kind, job.command, job.file_name);

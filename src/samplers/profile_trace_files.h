@@ -1,0 +1,55 @@
+// What profile and trace capture share: the names they take from a
+// controller's folder listing, the time stamp of their copies on the host,
+// and the controller command lines of their workers.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "controller/reply_checks.h"
+#include "samplers/jobs.h"
+
+namespace samplers {
+
+// Most file names kept from one listing.
+constexpr std::size_t kMaxListedFiles = 99;
+
+// The names in a folder listing that contain `needle`: each line cut at its
+// first blank. Names that fail the reply-name screen of `kind` are left out
+// with a warning, and so is everything after the first kMaxListedFiles.
+std::vector<std::string> listed_names(const std::string& filer_name,
+                                      const std::vector<std::string>& listing,
+                                      const std::string& needle, controller::ReplyName kind);
+
+// The broken-down time's fields without leading zeros: years since 1900,
+// month from 0, day, hour, minute, second ("%d%d%d%d%d%d").
+std::string copy_stamp(const std::tm& local);
+
+// copy_stamp of the local time now.
+std::string copy_stamp_now();
+
+// The interpreter line that runs `command` on the job's controller and
+// appends its standard output to `file`; `redirect_tail` follows that
+// redirection (empty, or a redirection of standard error).
+std::string capture_command_line(const BackgroundJob& job, const std::string& command,
+                                 const std::string& file, const std::string& redirect_tail);
+
+// Runs one worker command bounded by the job's deadline and the stop signal.
+// False when the command was cut off; a command that could not start is
+// logged and counts as run.
+bool run_capture_command(const BackgroundJob& job, const std::string& command_line,
+                         const std::string& command);
+
+// Sleeps `seconds`, bounded by the job's deadline and the stop signal. False
+// when the sleep was cut short.
+bool capture_sleep(const BackgroundJob& job, int seconds);
+
+// True when the text holds only plain word characters and `extra`, so it can
+// go into a command line as it is. Otherwise tells the user, once, that
+// `what` is not done.
+bool plain_option_value(const std::string& option, const std::string& value,
+                        const std::string& extra, const std::string& what);
+
+}  // namespace samplers

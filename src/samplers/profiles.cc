@@ -1,0 +1,185 @@
+#include "samplers/profiles.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "controller/remote_shell.h"
+#include "exec/query.h"
+#include "exec/temp_dir.h"
+#include "exec/wrappers.h"
+#include "platform/platform.h"
+#include "run/messages.h"
+#include "samplers/jobs.h"
+#include "samplers/profile_trace_files.h"
+
+namespace samplers {
+
+namespace {
+
+// The profile worker's job: the common part and what only it reads.
+struct ProfileJob : BackgroundJob {
+  std::vector<std::string> profiles;
+  int cpu_class = 0;
+  bool quiet = false;
+};
+
+// The -P values go into command lines as they are.
+bool profile_values_plain(const run::RunOptions& o) {
+  if (!plain_option_value("-P", o.profile_list, ",", "profiles")) return false;
+  for (const std::string& profile : o.profiles) {
+    if (!plain_option_value("-P", profile, "", "profiles")) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> gmon_files(const std::string& filer_name) {
+  return listed_names(filer_name, exec::list_filer_directory("/"), "gmon",
+                      controller::ReplyName::kProfileFile);
+}
+
+void append_line(const std::string& path, const std::string& text) {
+  platform::run_shell(platform::shell::append_line(text, path));
+}
+
+// Creates or empties the information file with its first line.
+void start_info_file(const std::string& path, const std::string& first_line) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) {
+    exec::append_error_log("ERROR: Cannot write profile information file " + path);
+    return;
+  }
+  std::fprintf(file, "%s\n", first_line.c_str());
+  std::fclose(file);
+}
+
+bool copy_holds_data(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return !ec && size > 0;
+}
+
+}  // namespace
+
+int seconds_per_profile(int sampling_seconds, int profile_count) {
+  if (profile_count < 1) profile_count = 1;
+  const int seconds = sampling_seconds / profile_count - 5;
+  return seconds < kMinProfileSeconds ? kMinProfileSeconds : seconds;
+}
+
+std::string profile_info_path(const std::string& filer_name, int iteration) {
+  const char sep = platform::shell::path_separator();
+  return run::format(".%cgmon%c%s_%d_profile_info.txt", sep, sep, filer_name.c_str(), iteration);
+}
+
+std::string profile_copy_path(const std::string& filer_name, const std::string& stamp,
+                              int iteration, const std::string& file) {
+  const char sep = platform::shell::path_separator();
+  return run::format(".%cgmon%c%s_%s_%d_%s", sep, sep, filer_name.c_str(), stamp.c_str(), iteration,
+                     file.c_str());
+}
+
+bool profiles_wanted(const run::RunOptions& o) {
+  return o.profiles_given && o.sampling_enabled && !o.config_only && !o.pretend;
+}
+
+void setup_profile_capture() {
+  run::RunState& st = run::state();
+  const run::RunOptions& o = st.options;
+  if (!profiles_wanted(o) || !profile_values_plain(o)) return;
+  const run::FilerTarget& filer = run::current_filer();
+  const std::string info = profile_info_path(filer.name, st.iteration);
+
+  start_info_file(info, "Capturing profiles: " + o.profile_list + " on " + filer.name);
+  append_line(info, "Existing profile data files:");
+  run::progress("Capturing profiles: " + filer.name + ":" + o.profile_list + "\n");
+  // Files of earlier runs would be taken for this run's profiles.
+  std::vector<std::string> old_files = gmon_files(filer.name);
+  for (auto name = old_files.rbegin(); name != old_files.rend(); ++name) {
+    run::progress("Deleting existing profile file: " + *name + "\n");
+    exec::run_filer_command("rm /" + *name);
+  }
+
+  auto job = std::make_shared<ProfileJob>();
+  job->command = "prof on " + o.profile_list;
+  job->output_path = info;
+  job->controller = {filer.name, filer.shell_prefix, filer.priv_prefix, filer.priv_suffix,
+                     filer.statit_mode};
+  job->settings = settings_of(o);
+  job->timeout_ms = job_timeout_ms(o.sample_minutes);
+  job->profiles = o.profiles;
+  job->cpu_class = filer.cpu_class;
+  job->quiet = o.quiet;
+  if (!start_background_thread(profile_thread, job)) {
+    std::fputs("FATAL: Failed to create thread to do profiling work!\n", stderr);
+    run::exit_run(1);
+  }
+}
+
+void profile_thread(void* raw) {
+  const ProfileJob& job = *static_cast<const ProfileJob*>(static_cast<BackgroundJob*>(raw));
+  const std::string& name = job.controller.name;
+  const int seconds =
+      seconds_per_profile(job.settings.sampling_seconds, static_cast<int>(job.profiles.size()));
+  job_debug(job, "Start profile thread", name);
+
+  for (const std::string& entry : job.profiles) {
+    if (job.cpu_class == 1 && entry != "flat" && !job.quiet) {
+      std::fprintf(stderr, "Warning: Collecting \"%s\" profile on single processor filer.\n",
+                   entry.c_str());
+    }
+    // The profiler's complete profile has no domain.
+    const std::string domain = entry == "flat" ? "" : entry;
+    job_debug(job, "Begin profile", domain);
+    append_job_line(job, "Begin profile " + domain + " on " + name);
+    exec::append_begin_line(job.output_path);
+
+    const std::string on = "prof reset ; prof on " + domain;
+    const std::string off = "prof off ; prof dump ";
+    bool in_time = run_capture_command(job, capture_command_line(job, on, job.output_path, ""), on);
+    in_time = in_time && capture_sleep(job, seconds) &&
+              run_capture_command(job, capture_command_line(job, off, job.output_path, ""), off);
+
+    append_job_line(job, "End profile " + domain + " on " + name);
+    exec::append_begin_line(job.output_path);
+    if (!in_time) {
+      exec::append_error_log("WARNING: Profile capture on " + name +
+                             " was cut short at the end of the sampling wait");
+      break;
+    }
+  }
+  job_debug(job, "End profile thread", name);
+}
+
+void collect_profile_files() {
+  run::RunState& st = run::state();
+  const run::RunOptions& o = st.options;
+  if (!profiles_wanted(o) || !profile_values_plain(o)) return;
+  const std::string stamp = copy_stamp_now();
+  const run::FilerTarget& filer = run::current_filer();
+  const std::string info = profile_info_path(filer.name, st.iteration);
+  append_line(info, "-Finished capturing profiles profiles on " + filer.name);
+
+  std::vector<std::string> files = gmon_files(filer.name);
+  for (const std::string& file : files) run::debug_line("Gmon file", file);
+  for (auto file = files.rbegin(); file != files.rend(); ++file) {
+    append_line(info, *file);
+    const std::string copy = profile_copy_path(filer.name, stamp, st.iteration, *file);
+    run::progress("Reading profile data file: " + *file + "...");
+    exec::run_bounded(controller::filer_command_line(filer, "rdfile /" + *file) + " > \"" + copy +
+                      "\"");
+    run::progress("Done!\n");
+    // A file that did not arrive stays where it is.
+    if (!copy_holds_data(copy)) {
+      controller::warn_once(
+          run::format("%s: profile data file %s could not be copied to %s; it "
+                      "is left on the controller",
+                      filer.name.c_str(), file->c_str(), copy.c_str()));
+      continue;
+    }
+    exec::run_filer_command("rm /" + *file);
+  }
+}
+
+}  // namespace samplers

@@ -1,0 +1,139 @@
+#include "samplers/profiles.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "samplers/profile_trace_files.h"
+#include "samplers/samplers_test_support.h"
+#include "samplers/wait.h"
+
+namespace samplers {
+namespace {
+
+using samplers_test::options_from;
+using Names = std::vector<std::string>;
+
+std::string with_separator(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = platform::shell::path_separator();
+  }
+  return path;
+}
+
+TEST(ProfileTime, SamplingTimeSharedAmongProfiles) {
+  EXPECT_EQ(seconds_per_profile(118, 1), 113);
+  EXPECT_EQ(seconds_per_profile(110, 2), 50);
+  EXPECT_EQ(seconds_per_profile(58, 2), 24);
+  EXPECT_EQ(seconds_per_profile(110, 3), 31);  // integer division before the 5 seconds
+}
+
+TEST(ProfileTime, NeverBelowTheShortestProfile) {
+  EXPECT_EQ(seconds_per_profile(58, 12), kMinProfileSeconds);
+  EXPECT_EQ(seconds_per_profile(5, 1), kMinProfileSeconds);
+  EXPECT_EQ(seconds_per_profile(58, 100), kMinProfileSeconds);
+  EXPECT_EQ(seconds_per_profile(58, 0), 53);
+}
+
+TEST(CopyStamp, FieldsWithoutLeadingZeros) {
+  std::tm t{};
+  t.tm_year = 126;  // 2026
+  t.tm_mon = 11;    // December
+  t.tm_mday = 7;
+  t.tm_hour = 18;
+  t.tm_min = 5;
+  t.tm_sec = 3;
+  EXPECT_EQ(copy_stamp(t), "1261171853");
+  t = std::tm{};
+  t.tm_year = 100;
+  t.tm_mday = 1;
+  EXPECT_EQ(copy_stamp(t), "10001000");
+}
+
+TEST(ProfilePaths, InTheGmonFolderOfTheWorkingFolder) {
+  EXPECT_EQ(profile_info_path("f1", 2), with_separator("./gmon/f1_2_profile_info.txt"));
+  EXPECT_EQ(profile_copy_path("f1", "1261171853", 2, "gmon.1.flat"),
+            with_separator("./gmon/f1_1261171853_2_gmon.1.flat"));
+}
+
+TEST(ProfileGates, OnlyWhenProfilesAreSampled) {
+  EXPECT_TRUE(profiles_wanted(options_from({"-P", "flat", "-f", "c1"})));
+  EXPECT_FALSE(profiles_wanted(options_from({"-f", "c1"})));
+  EXPECT_FALSE(profiles_wanted(options_from({"-P", "flat", "-c", "-f", "c1"})));
+  EXPECT_FALSE(profiles_wanted(options_from({"-P", "flat", "-x", "-f", "c1"})));
+  EXPECT_FALSE(profiles_wanted(options_from({"-P", "flat", "-t", "0", "-f", "c1"})));
+}
+
+// A -P value that the interpreter would act on is refused before anything
+// runs: no command, no worker.
+TEST(ProfileGates, ValueACommandLineCannotCarryIsRefused) {
+  for (const char* value : {"flat&calc", "net,a|b", "x\"y", "%PATH%", "a b"}) {
+    options_from({"-P", value, "-f", "c1"});
+    run::RunState& st = run::state();
+    st.filers.emplace_back();
+    st.filers.back().name = "c1";
+    st.current_filer = 0;
+    testing::internal::CaptureStderr();
+    setup_profile_capture();
+    collect_profile_files();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("WARNING: The -P value"), std::string::npos) << value;
+    EXPECT_NE(err.find("profiles are not captured"), std::string::npos) << value;
+    EXPECT_EQ(background_thread_count(), 0) << value;
+  }
+}
+
+class ListedNames : public testing::Test {
+ protected:
+  void SetUp() override { run::reset_state(); }
+};
+
+TEST_F(ListedNames, NamesCutAtTheFirstBlankThatHoldTheWord) {
+  const Names listing = {".",           "..",         "gmon.1.flat   4096", "etc",
+                         "gmon.2.net",  "xgmonx",     "messages gmon",      "",
+                         "sktrace_old", "gmon.3.raid"};
+  EXPECT_EQ(listed_names("f1", listing, "gmon", controller::ReplyName::kProfileFile),
+            (Names{"gmon.1.flat", "gmon.2.net", "xgmonx", "gmon.3.raid"}));
+  EXPECT_EQ(listed_names("f1", listing, "sktrace", controller::ReplyName::kTraceFile),
+            Names{"sktrace_old"});
+}
+
+TEST_F(ListedNames, NamesThatCouldLeaveTheFolderAreLeftOut) {
+  const Names listing = {"../gmon.escape", "..\\gmon.escape", "C:gmon",     "sub/gmon.1",
+                         "gmon$(reboot)",  "gmon\"&calc",     "gmon%TEMP%", "gmon\x1b[2J",
+                         "gmon.ok",        "/etc/gmon",       "..gmon..",   "gmon|x"};
+  testing::internal::CaptureStderr();
+  const Names kept = listed_names("f1", listing, "gmon", controller::ReplyName::kProfileFile);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(kept, (Names{"gmon.ok", "..gmon.."}));
+  EXPECT_NE(err.find("WARNING: f1: profile file \"../gmon.escape\""), std::string::npos);
+  EXPECT_NE(err.find("\"C:gmon\""), std::string::npos);
+  EXPECT_NE(err.find("\"gmon?[2J\""), std::string::npos);
+}
+
+TEST_F(ListedNames, AtMost99NamesWithOneWarning) {
+  Names listing;
+  for (int i = 0; i < 150; ++i) listing.push_back("gmon." + std::to_string(i));
+  testing::internal::CaptureStderr();
+  const Names kept = listed_names("f1", listing, "gmon", controller::ReplyName::kProfileFile);
+  listed_names("f1", listing, "gmon", controller::ReplyName::kProfileFile);
+  const std::string err = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(kept.size(), kMaxListedFiles);
+  EXPECT_EQ(kept.front(), "gmon.0");
+  EXPECT_EQ(kept.back(), "gmon.98");
+  EXPECT_EQ(err, "WARNING: f1: more than 99 gmon files listed; only the first 99 are copied\n");
+}
+
+TEST_F(ListedNames, ExactlyNinetyNineNamesNeedNoWarning) {
+  Names listing;
+  for (int i = 0; i < 99; ++i) listing.push_back("sktrace." + std::to_string(i));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(listed_names("f1", listing, "sktrace", controller::ReplyName::kTraceFile).size(), 99u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+}  // namespace
+}  // namespace samplers

@@ -1,0 +1,178 @@
+#include "samplers/sktrace.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "controller/remote_shell.h"
+#include "controller/reply_checks.h"
+#include "exec/query.h"
+#include "exec/temp_dir.h"
+#include "exec/wrappers.h"
+#include "platform/platform.h"
+#include "run/messages.h"
+#include "samplers/jobs.h"
+#include "samplers/profile_trace_files.h"
+
+namespace samplers {
+
+namespace {
+
+// The trace worker's job: the common part and what only it reads.
+struct TraceJob : BackgroundJob {
+  std::string points;
+  std::string buffer;
+  bool disk_mapping = false;
+  std::string folder;  // the controller's folder in the scratch folder
+};
+
+const char* const kDiskFiles[] = {"sktrace_sysconfig.txt", "sktrace_disk_list.txt"};
+
+// The -T and -B values go into command lines as they are.
+bool trace_values_plain(const run::RunOptions& o) {
+  return plain_option_value("-T", o.sktrace_points, " ", "kernel traces") &&
+         plain_option_value("-B", o.sktrace_buffer, "", "kernel traces");
+}
+
+void append_line(const std::string& path, const std::string& text) {
+  platform::run_shell(platform::shell::append_line(text, path));
+}
+
+// A trace command; its replies and errors go into the capture log, never
+// into the report while it is being written.
+bool trace_command(const TraceJob& job, const std::string& command) {
+  return run_capture_command(job, capture_command_line(job, command, job.output_path, " 2>&1"),
+                             command);
+}
+
+// The disk layout the trace's disk events refer to.
+bool capture_disk_layout(const TraceJob& job) {
+  const std::string& name = job.controller.name;
+  const char* const commands[] = {"sysconfig -r", "disk_list"};
+  for (int i = 0; i < 2; ++i) {
+    append_job_line(job, exec::gmt_timestamp() + ": Capture " + commands[i] + " on " + name);
+    const std::string line = capture_command_line(job, commands[i], job.folder + kDiskFiles[i],
+                                                  " 2>> \"" + job.output_path + "\"");
+    if (!run_capture_command(job, line, commands[i])) return false;
+  }
+  return true;
+}
+
+bool run_trace(const TraceJob& job) {
+  if (!trace_command(job, "trace start -b " + job.buffer)) return false;
+  if (!trace_command(job, "trace enable " + job.points)) return false;
+  if (!capture_sleep(job, trace_seconds(job.settings.sampling_seconds))) return false;
+  for (const std::string& module : trace_modules(job.points)) {
+    if (!trace_command(job, "trace disable " + module)) return false;
+  }
+  if (!trace_command(job, std::string("trace dump ") + kTraceDumpPath)) return false;
+  if (!capture_sleep(job, 5)) return false;
+  if (!trace_command(job, "trace stop")) return false;
+  return !job.disk_mapping || capture_disk_layout(job);
+}
+
+}  // namespace
+
+int trace_seconds(int sampling_seconds) {
+  return sampling_seconds > 60 ? 60 : 45;
+}
+
+std::vector<std::string> trace_modules(const std::string& points) {
+  std::vector<std::string> modules;
+  const std::vector<std::string> words = controller::split_pieces(points, ' ');
+  for (size_t i = 0; i < words.size(); i += 2) modules.push_back(words[i]);
+  return modules;
+}
+
+std::string trace_log_path(const std::string& temp_dir, const std::string& filer_name) {
+  return temp_dir + filer_name + platform::shell::path_separator() + "sktrace_info.txt";
+}
+
+std::string trace_destination(const std::string& filer_name, int iteration,
+                              const std::string& stamp) {
+  const char sep = platform::shell::path_separator();
+  return run::format(".%c%s_ITR_%d_%s_sktrace%c", sep, filer_name.c_str(), iteration, stamp.c_str(),
+                     sep);
+}
+
+bool sktrace_wanted(const run::RunOptions& o, const run::FilerTarget& filer) {
+  return o.sktrace && o.sampling_enabled && !o.pretend && !filer.sktrace_off;
+}
+
+void setup_sktrace() {
+  run::RunState& st = run::state();
+  const run::RunOptions& o = st.options;
+  const run::FilerTarget& filer = run::current_filer();
+  if (!sktrace_wanted(o, filer) || !trace_values_plain(o)) return;
+
+  auto job = std::make_shared<TraceJob>();
+  job->command = "trace enable " + o.sktrace_points;
+  job->output_path = trace_log_path(st.temp_dir, filer.name);
+  job->controller = {filer.name, filer.shell_prefix, filer.priv_prefix, filer.priv_suffix,
+                     filer.statit_mode};
+  job->settings = settings_of(o);
+  job->timeout_ms = job_timeout_ms(o.sample_minutes);
+  job->points = o.sktrace_points;
+  job->buffer = o.sktrace_buffer;
+  job->disk_mapping = o.disk_mapping;
+  job->folder = st.temp_dir + filer.name + platform::shell::path_separator();
+  if (!start_background_thread(fbackground_sktrace, job)) {
+    std::fputs("FATAL: Failed to create thread to do sktrace work!\n", stderr);
+    run::exit_run(1);
+  }
+}
+
+void fbackground_sktrace(void* raw) {
+  const TraceJob& job = *static_cast<const TraceJob*>(static_cast<BackgroundJob*>(raw));
+  const std::string& name = job.controller.name;
+  job_debug(job, "Start fbackground_sktrace thread");
+  append_job_line(job, exec::gmt_timestamp() + ": Begin sktrace on " + name);
+  if (!run_trace(job)) {
+    append_job_line(job, exec::gmt_timestamp() + ": Trace capture on " + name +
+                             " cut short at the end of the sampling wait");
+    exec::append_error_log("WARNING: Trace capture on " + name +
+                           " was cut short at the end of the sampling wait");
+  }
+  append_job_line(job, exec::gmt_timestamp() + ": End sktrace on " + name);
+  job_debug(job, "End fbackground_sktrace thread");
+}
+
+void collect_sktrace_files() {
+  run::RunState& st = run::state();
+  const run::RunOptions& o = st.options;
+  const run::FilerTarget& filer = run::current_filer();
+  if (!sktrace_wanted(o, filer) || !trace_values_plain(o)) return;
+
+  const std::string log = trace_log_path(st.temp_dir, filer.name);
+  const std::string destination = trace_destination(filer.name, st.iteration, copy_stamp_now());
+  platform::run_shell(platform::shell::make_dir(destination));
+
+  const std::vector<std::string> files =
+      listed_names(filer.name, exec::list_filer_directory("/etc/log"), "sktrace",
+                   controller::ReplyName::kTraceFile);
+  append_line(log, exec::gmt_timestamp() + ": Copying sktrace from " + filer.name);
+  append_line(log, run::format("Saving sktrace data files as %s%s_%d_trace_filename",
+                               destination.c_str(), filer.name.c_str(), st.iteration));
+  for (auto file = files.rbegin(); file != files.rend(); ++file) {
+    append_line(log, *file);
+    const std::string copy = run::format("%s%s_%d_%s", destination.c_str(), filer.name.c_str(),
+                                         st.iteration, file->c_str());
+    run::debug_line("Copying /etc/log/" + *file + " to " + copy);
+    exec::run_bounded(controller::filer_command_line(filer, "rdfile /etc/log/" + *file) + " > \"" +
+                      copy + "\"");
+  }
+
+  platform::run_shell(platform::shell::copy_file(log, destination + "sktrace_info.txt"));
+  if (o.disk_mapping) {
+    for (const char* disk_file : kDiskFiles) {
+      const std::string path =
+          st.temp_dir + filer.name + platform::shell::path_separator() + disk_file;
+      platform::run_shell(platform::shell::copy_file(path, destination + disk_file));
+      exec::register_temp_file(path);
+    }
+  }
+  exec::register_temp_file(log);
+  run::progress(run::format("skrace data for iteration %d successfully saved in '%s'!\n",
+                            st.iteration, destination.c_str()));
+}
+
+}  // namespace samplers

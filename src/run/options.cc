@@ -127,6 +127,26 @@ std::string out_of_range(const char* option, const char* unit, long long low, lo
          std::to_string(low) + " to " + std::to_string(high) + ": " + value + "\n";
 }
 
+// True when every comma-separated item of `value` is a plain word: these
+// values are written into controller command lines.
+bool plain_items(const std::string& value) {
+  for (const std::string& item : split_at_commas(value)) {
+    for (char c : item) {
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.') {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void note_unplain(Scan& scan, const char* option, const std::string& value) {
+  note_limit_error(scan, std::string("ERROR: The ") + option +
+                             " value may hold only letters, digits, '.', '-' and '_' between "
+                             "commas: " +
+                             value + "\n");
+}
+
 // ---------------------------------------------------------------- options
 
 bool set_app_name(Scan&, const std::string& value) {
@@ -135,6 +155,10 @@ bool set_app_name(Scan&, const std::string& value) {
 }
 
 bool set_sktrace_buffer(Scan& scan, const std::string& value) {
+  if (!plain_items(value) || value.find(',') != std::string::npos) {
+    note_unplain(scan, "-B", value);
+    return true;
+  }
   if (value.size() > kMaxSktraceBuffer) {
     note_limit_error(scan, "ERROR: The -B buffer size may have at most " +
                                std::to_string(kMaxSktraceBuffer) + " characters: " + value + "\n");
@@ -293,6 +317,10 @@ bool set_app_param(Scan&, const std::string& value) {
 
 bool add_profiles(Scan& scan, const std::string& value) {
   RunOptions& o = opts();
+  if (!plain_items(value)) {
+    note_unplain(scan, "-P", value);
+    return true;
+  }
   for (const std::string& item : split_at_commas(value)) {
     if (item.empty()) continue;
     if (o.profiles.size() >= kMaxProfiles) {
@@ -348,6 +376,10 @@ bool set_sktrace_points(Scan& scan, const std::string& value) {
   if (value.size() > kMaxSktracePointsValue) {
     note_limit_error(scan, "ERROR: The -T value may have at most " +
                                std::to_string(kMaxSktracePointsValue) + " characters\n");
+    return true;
+  }
+  if (!plain_items(value)) {
+    note_unplain(scan, "-T", value);
     return true;
   }
   o.sktrace = true;

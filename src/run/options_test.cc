@@ -147,6 +147,20 @@ TEST(OptionsScan, EchoedArgumentsNeverShowAPassword) {
   }
 }
 
+TEST(OptionsScan, ValuesBoundForControllerCommandLinesMustBePlain) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-f", "c1", "-P", "flat,a;reboot"},
+        std::vector<std::string>{"-f", "c1", "-T", "SK,7,\"&calc"},
+        std::vector<std::string>{"-f", "c1", "-T", "SK,$(id)"},
+        std::vector<std::string>{"-f", "c1", "-B", "40m|x"},
+        std::vector<std::string>{"-f", "c1", "-B", "40m,1"}}) {
+    Result r = parse(args);
+    expect_exit(r, 1);
+    EXPECT_NE(r.err.find("value may hold only letters, digits"), std::string::npos) << r.err;
+  }
+  expect_continues(parse({"-f", "c1", "-P", "flat,raid_1", "-T", "SK,7,DISK,4", "-B", "40m"}));
+}
+
 TEST(OptionsScan, OptionWordsMustBeExactlyTwoCharacters) {
   for (const char* word : {"-t5", "-pq", "-ff", "-vv"}) {
     Result r = parse({word, "1"});

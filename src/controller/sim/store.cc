@@ -180,7 +180,18 @@ static void fill_tree(const Model& model, const fs::path& target) {
   std::error_code ec;
   fs::create_directories(target, ec);
   if (!model.files_folder.empty()) {
-    fs::copy(model.files_folder, target, fs::copy_options::recursive, ec);
+    // Entry by entry: a recursive copy into an existing folder fails on
+    // some C++ runtimes (MinGW's under Wine) with "File exists".
+    const fs::path source = model.files_folder;
+    for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
+      const fs::path copy = target / fs::relative(it->path(), source, ec);
+      if (it->is_directory(ec)) {
+        fs::create_directories(copy, ec);
+      } else {
+        fs::copy_file(it->path(), copy, fs::copy_options::overwrite_existing, ec);
+      }
+      if (ec) break;
+    }
     if (ec)
       err(format("ctlsim: cannot copy %s: %s\n", model.files_folder.c_str(), ec.message().c_str()));
     return;

@@ -73,17 +73,7 @@ struct Page {
 };
 
 void write_number(Page& p, double value) {
-  if (std::isnan(value) || std::isinf(value)) {
-    p.raw("null");
-    return;
-  }
-  if (value == std::floor(value) && std::fabs(value) < 1e15) {
-    p.raw(std::to_string(static_cast<long long>(value)));
-    return;
-  }
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.10g", value);
-  p.raw(buffer);
+  p.raw(json_double(value));
 }
 
 void write_header_table(Page& p, const Report& r) {

@@ -50,17 +50,7 @@ struct Writer {
 };
 
 void write_number(Writer& w, double value) {
-  if (std::isnan(value) || std::isinf(value)) {
-    w.raw("null");
-    return;
-  }
-  if (value == std::floor(value) && std::fabs(value) < 1e15) {
-    w.raw(std::to_string(static_cast<long long>(value)));
-    return;
-  }
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.10g", value);
-  w.raw(buffer);
+  w.raw(json_double(value));
 }
 
 void write_header(Writer& w, const Header& h) {

@@ -1,5 +1,8 @@
 #include "report/json_text.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "report/text.h"
 
 namespace report {
@@ -79,6 +82,16 @@ std::size_t append_json_chars(std::string& out, std::string_view text, bool for_
 
 std::string json_number_or_null(long long value) {
   return value < 0 ? "null" : std::to_string(value);
+}
+
+std::string json_double(double value) {
+  if (std::isnan(value) || std::isinf(value)) return "null";
+  if (value == std::floor(value) && std::fabs(value) < 1e15) {
+    return std::to_string(static_cast<long long>(value));
+  }
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  return buffer;
 }
 
 }  // namespace report

@@ -16,6 +16,10 @@ std::size_t append_json_string(std::string& out, std::string_view text, bool for
 // The same without the quotes, for a string built from many pieces.
 std::size_t append_json_chars(std::string& out, std::string_view text, bool for_html = false);
 
+// A sample value as JSON: whole numbers without a fraction, others with ten
+// significant digits, null for NaN and infinities.
+std::string json_double(double value);
+
 // A number, or null for the "unknown" value -1.
 std::string json_number_or_null(long long value);
 

@@ -60,13 +60,15 @@ TEST(TraceGates, OnlyWhenTracesAreSampledOnThisController) {
 // Trace points and buffer sizes that the interpreter would act on are
 // refused before anything runs: no command, no worker, no folder.
 TEST(TraceGates, ValuesACommandLineCannotCarryAreRefused) {
-  const std::vector<std::vector<std::string>> command_lines = {
-      {"-T", "SK,7&calc"}, {"-T", "SK,\"7"}, {"-T", "default", "-B", "4m&x"}, {"-T", "%X%,1"}};
-  for (const std::vector<std::string>& args : command_lines) {
-    std::vector<std::string> all = args;
-    all.insert(all.end(), {"-f", "c1"});
-    options_from(all);
+  // Points and buffer as they would stand after the command line, had it
+  // let them through.
+  const std::vector<std::vector<std::string>> values = {
+      {" SK 7&calc", "40m"}, {" SK \"7", "40m"}, {" SK 7", "4m&x"}, {" %X% 1", "40m"}};
+  for (const std::vector<std::string>& args : values) {
+    options_from({"-T", "SK,7", "-f", "c1"});
     run::RunState& st = run::state();
+    st.options.sktrace_points = args[0];
+    st.options.sktrace_buffer = args[1];
     st.filers.emplace_back();
     st.filers.back().name = "c1";
     st.current_filer = 0;

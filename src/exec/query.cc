@@ -8,12 +8,14 @@
 #include "exec/runner.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
+#include "run/interrupt.h"
 #include "run/messages.h"
 #include "run/state.h"
 
 namespace exec {
 
 void run_bounded(const std::string& line) {
+  run::hold_if_interrupted();
   platform::Child child;
   int error_code = 0;
   if (!platform::start_child(platform::shell::interpreter(line), child, error_code)) {

@@ -4,6 +4,7 @@
 
 #include "exec/temp_dir.h"
 #include "phases/stats_presets.h"
+#include "run/interrupt.h"
 #include "run/messages.h"
 #include "run/state.h"
 
@@ -43,6 +44,7 @@ bool kill_process_tree(platform::Child& child) {
 }
 
 void run_command(const std::string& command_line) {
+  run::hold_if_interrupted();  // after Ctrl+C only the handler runs commands
   const std::string display = mask_password(command_line);
 
   if (matching_exclusion(command_line) != nullptr) {

@@ -7,6 +7,7 @@
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
+#include "run/interrupt.h"
 #include "run/messages.h"
 #include "run/state.h"
 
@@ -52,6 +53,7 @@ void print_command_marker(const std::string& command) {
 }
 
 void echo_through_interpreter(const std::string& text) {
+  run::hold_if_interrupted();
   platform::run_shell(platform::shell::echo_line(text));
 }
 
@@ -60,6 +62,7 @@ namespace {
 // Runs a framed command line and prints the lines that close its section.
 // Returns the elapsed whole seconds.
 int run_framed(const std::string& command, const std::string& command_line) {
+  run::hold_if_interrupted();  // before the marker line
   print_command_marker(command);
   std::int64_t started = platform::now_epoch_seconds();
   run_command(command_line);

@@ -13,6 +13,7 @@
 #include "phases/phases.h"
 #include "platform/platform.h"
 #include "run/header.h"
+#include "run/interrupt.h"
 #include "run/messages.h"
 #include "run/options.h"
 #include "run/state.h"
@@ -42,6 +43,7 @@ void start_up(int argc, char** argv) {
   }
   controller::check_host_name(*host);
   st.host_name = *host;
+  install_interrupt_handler();
 
   parse_options(argc, argv);
   debug_line("Parsed options");
@@ -58,6 +60,7 @@ void start_up(int argc, char** argv) {
 
   st.config_countdown = st.options.iterations / 10;
   exec::setup_temp_dir();
+  arm_interrupt_steps();
   st.user_perf_only = st.options.perf_only;
   print_run_header(argc, argv);
 
@@ -115,17 +118,19 @@ void sampling_wait() {
     exec::echo_through_interpreter(format("Sleep: %d ", o.sample_minutes));
     return;
   }
-  st.in_sampling_wait = true;
+  enter_sampling_wait();
   const int workers = samplers::background_thread_count();
   if (workers < 1) {
-    sleep_long_ms(sampling_sleep_ms(o));
+    sleep_unless_interrupted(sampling_sleep_ms(o));
+    samplers::close_background_threads();
   } else {
     debug_line(format("Waiting on the completion of %d threads...", workers));
     exec::append_error_log(
         format("Itr: %d Waiting on the completion of %d threads...", st.iteration, workers));
     samplers::wait_for_background_threads();
   }
-  st.in_sampling_wait = false;
+  // After an interrupt the handler owns the rest of the run.
+  leave_sampling_wait();
 }
 
 void run_iteration() {
@@ -134,16 +139,19 @@ void run_iteration() {
   st.temp_files.clear();
   if (o.iterations > 1) print_iteration_marker("BEGIN");
   thin_config_collection();
+  if (!o.pretend) open_iteration_stop();
 
   exec::append_error_log(format("=== BEGIN PRESTATS FOR ITERATION %d AT %s", st.iteration,
                                 exec::gmt_timestamp().c_str()));
   phases::Prestats();
+  hold_if_interrupted();
   exec::append_error_log(format("=== END PRESTATS FOR ITERATION %d AT %s", st.iteration,
                                 exec::gmt_timestamp().c_str()));
 
   progress(format("Sleep for %d minute(s)...\n", o.sample_minutes));
   debug_line("Main thread sleeping");
   sampling_wait();
+  hold_if_interrupted();
   debug_line("Main thread woke");
   st.background_running = false;
   exec::append_error_log(format("Itr: %d Main thread woke!", st.iteration));
@@ -151,6 +159,7 @@ void run_iteration() {
   exec::append_error_log(format("=== BEGIN POSTSTATS FOR ITERATION %d AT %s", st.iteration,
                                 exec::gmt_timestamp().c_str()));
   phases::Poststats();
+  hold_if_interrupted();
   exec::append_error_log(format("=== END POSTSTATS FOR ITERATION %d AT %s", st.iteration,
                                 exec::gmt_timestamp().c_str()));
 
@@ -159,7 +168,7 @@ void run_iteration() {
     if (st.iteration < o.iterations) {
       const std::int64_t pause = pause_seconds(o);
       progress(format("Sleeping %lld seconds\n", static_cast<long long>(pause)));
-      sleep_long_ms(pause * 1000);
+      sleep_unless_interrupted(pause * 1000);
     }
   }
 }
@@ -173,6 +182,7 @@ const char* remote_shell_image() {
 
 int shut_down() {
   RunState& st = state();
+  begin_shutdown();
   if (st.options.kill_all) {
     const char* image = remote_shell_image();
     if (platform::kill_processes_by_name(image) != 0) {
@@ -208,6 +218,7 @@ int run_kestrel(int argc, char** argv) {
   RunState& st = state();
   std::int64_t end_time = compute_end_time();
   for (st.iteration = 1; st.iteration <= st.options.iterations; ++st.iteration) {
+    hold_if_interrupted();
     if (!st.options.force_iterations && platform::now_epoch_seconds() > end_time) break;
     run_iteration();
   }

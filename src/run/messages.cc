@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "exec/temp_dir.h"
+#include "run/interrupt.h"
 #include "run/state.h"
 
 namespace run {
@@ -42,6 +43,7 @@ void end_if_report_closed() {
 }
 
 void exit_run(int status) {
+  hold_if_interrupted();  // the interrupt handler ends the run itself
   if (state().temp_dir_made) exec::destroy_temp_dir();
   std::fflush(nullptr);
   std::exit(status);

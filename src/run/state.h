@@ -173,6 +173,8 @@ struct RunState {
   CurrentServices current_services;
   int iteration = 1;
   std::int64_t run_start = 0;
+  // A poststats is owed: set and cleared under the interrupt lock
+  // (run/interrupt.h), which decides who runs it.
   std::atomic<bool> in_sampling_wait{false};
   std::atomic<bool> background_running{false};
 

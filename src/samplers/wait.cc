@@ -6,6 +6,7 @@
 
 #include "exec/temp_dir.h"
 #include "platform/threads.h"
+#include "run/interrupt.h"
 #include "run/messages.h"
 
 namespace samplers {
@@ -104,8 +105,8 @@ void close_background_threads() {
     platform::close_thread(worker.thread);
   }
   t.threads.clear();
-  if (all_ended) platform::close_stop_signal(t.stop);
-  t.stop = nullptr;
+  // Under the interrupt lock: the handler may be raising it just now.
+  run::close_iteration_stop(all_ended);
 }
 
 }  // namespace samplers

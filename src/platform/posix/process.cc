@@ -95,7 +95,11 @@ int run_shell(const std::string& command_line) {
   posix_spawnattr_setsigdefault(&attributes, &signals);
   sigemptyset(&signals);
   posix_spawnattr_setsigmask(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  // A group of its own, like every child: a Ctrl+C typed at the terminal
+  // reaches kestrel's handler, not the short commands it runs meanwhile.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
   int spawn_error = 0;
   long pid = posix::spawn_own_child([&]() -> long {

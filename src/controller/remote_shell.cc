@@ -9,18 +9,22 @@ namespace controller {
 
 namespace {
 
-// A client invocation: %n is the controller name, %l the login, %c the
-// credential (password or key file). Every form ends with a blank.
+// A client invocation: %p is the client's program name, %n the controller
+// name, %l the login, %c the credential (password or key file). Every form
+// ends with a blank.
 struct ShellForm {
-  const char* client;
+  platform::shell::RemoteClient client;
   const char* pattern;
 };
 
-constexpr ShellForm kRsh = {"rsh.exe", "rsh.exe %n -l %l -n "};
-constexpr ShellForm kPlinkAgent = {"plink.exe", "plink.exe -ssh -x -a -batch -l %l %n "};
-constexpr ShellForm kPlinkPassword = {"plink.exe", "plink.exe -ssh -x -a -batch -pw %c -l %l %n "};
-constexpr ShellForm kSshKeyFile = {"ssh.exe", "ssh.exe -o BatchMode=yes -2 -ax -i %c -l  %l %n "};
-constexpr ShellForm kPlinkKeyFile = {"plink.exe", "plink.exe -ssh -x -a -batch -i %c -l %l %n "};
+using platform::shell::RemoteClient;
+constexpr ShellForm kRsh = {RemoteClient::kRsh, "%p %n -l %l -n "};
+constexpr ShellForm kPlinkAgent = {RemoteClient::kPlink, "%p -ssh -x -a -batch -l %l %n "};
+constexpr ShellForm kPlinkPassword = {RemoteClient::kPlink,
+                                      "%p -ssh -x -a -batch -pw %c -l %l %n "};
+constexpr ShellForm kSshKeyFile = {RemoteClient::kSsh,
+                                   "%p -o BatchMode=yes -2 -ax -i %c -l  %l %n "};
+constexpr ShellForm kPlinkKeyFile = {RemoteClient::kPlink, "%p -ssh -x -a -batch -i %c -l %l %n "};
 
 // The forms are tried in this order.
 const ShellForm& choose_form(const run::RunOptions& o) {
@@ -44,7 +48,7 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
     error = run::format(
         "ERROR: Controller %s: the %s holds a character that cannot be passed safely to %s "
         "(a control character; on Windows also a double quote or a percent sign)\n",
-        filer.c_str(), value.what, form.client);
+        filer.c_str(), value.what, platform::shell::remote_client_program(form.client));
     return false;
   }
   // Logs hide the password by finding it in the text; quoting must not split it.
@@ -53,7 +57,7 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
     error = run::format(
         "ERROR: Controller %s: the %s cannot be passed to %s without showing the password "
         "in the logs; use a password without quote characters\n",
-        filer.c_str(), value.what, form.client);
+        filer.c_str(), value.what, platform::shell::remote_client_program(form.client));
     return false;
   }
   return true;
@@ -77,6 +81,10 @@ bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
       continue;
     }
     ++at;
+    if (*at == 'p') {
+      built += platform::shell::remote_client_program(form.client);
+      continue;
+    }
     Value& value = values[*at == 'n' ? 0 : *at == 'l' ? 1 : 2];
     if (!quote_value(value, options.password, name, form, error)) return false;
     built += value.quoted;
@@ -85,8 +93,8 @@ bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
     error = run::format(
         "ERROR: Controller %s: the %s command would be %d characters long; at most %d are "
         "allowed. Use a shorter controller name, login or key file path.\n",
-        name.c_str(), form.client, static_cast<int>(built.size()),
-        static_cast<int>(kMaxShellPrefix));
+        name.c_str(), platform::shell::remote_client_program(form.client),
+        static_cast<int>(built.size()), static_cast<int>(kMaxShellPrefix));
     return false;
   }
   prefix = built;
@@ -110,6 +118,10 @@ void check_shell_prefixes() {
       run::exit_run(1);
     }
   }
+}
+
+platform::shell::RemoteClient remote_client(const run::RunOptions& options) {
+  return choose_form(options).client;
 }
 
 std::string filer_command_line(const run::FilerTarget& filer, const std::string& command) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/platform.h"
 #include "run/state.h"
 
 namespace controller {
@@ -13,13 +14,16 @@ namespace controller {
 constexpr std::size_t kMaxShellPrefix = 255;
 
 // The remote-shell prefix for controller `name` under the run's options:
-// rsh.exe, plink.exe (no credential, password or key file) or ssh.exe (key
-// file with -g). It ends with a blank. Values that are not plain words are
-// quoted for the host interpreter. Returns false with a complete
-// "ERROR: ...\n" text in `error` when a value cannot be passed intact, would
-// leave the password readable in logs, or the prefix would be too long.
+// rsh, plink (no credential, password or key file) or ssh (key file with
+// -g), under the host's program names for them. It ends with a blank. Values that are not plain
+// words are quoted for the host interpreter. Returns false with a complete "ERROR: ...\n" text in
+// `error` when a value cannot be passed intact, would leave the password readable in logs, or the
+// prefix would be too long.
 bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
                         std::string& prefix, std::string& error);
+
+// The client the run's options choose.
+platform::shell::RemoteClient remote_client(const run::RunOptions& options);
 
 // Builds the prefix of every controller before any is contacted; ends the run
 // with status 1 at the first that cannot be built.

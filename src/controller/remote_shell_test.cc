@@ -12,6 +12,13 @@
 
 namespace {
 
+using platform::shell::RemoteClient;
+
+// The host's program names: "rsh.exe" on Windows, "rsh" on POSIX.
+const std::string rsh = platform::shell::remote_client_program(RemoteClient::kRsh);
+const std::string plink = platform::shell::remote_client_program(RemoteClient::kPlink);
+const std::string ssh = platform::shell::remote_client_program(RemoteClient::kSsh);
+
 std::string prefix_of(const run::RunOptions& options, const std::string& name) {
   std::string prefix;
   std::string error;
@@ -40,32 +47,31 @@ run::RunOptions ssh_options(const std::string& credential, bool password, bool s
 }
 
 TEST(ShellPrefix, FiveClientForms) {
-  run::RunOptions rsh;
-  EXPECT_EQ(prefix_of(rsh, "f1"), "rsh.exe f1 -l root -n ");
+  run::RunOptions defaults;
+  EXPECT_EQ(prefix_of(defaults, "f1"), rsh + " f1 -l root -n ");
 
   EXPECT_EQ(prefix_of(ssh_options("", false, false), "f1"),
-            "plink.exe -ssh -x -a -batch -l root f1 ");
+            plink + " -ssh -x -a -batch -l root f1 ");
   // An empty password ("-S pw:") is no credential either.
-  EXPECT_EQ(prefix_of(ssh_options("", true, true), "f1"),
-            "plink.exe -ssh -x -a -batch -l root f1 ");
+  EXPECT_EQ(prefix_of(ssh_options("", true, true), "f1"), plink + " -ssh -x -a -batch -l root f1 ");
 
   // A password always uses plink, -g or not.
   EXPECT_EQ(prefix_of(ssh_options("secret", true, true), "f1"),
-            "plink.exe -ssh -x -a -batch -pw secret -l root f1 ");
+            plink + " -ssh -x -a -batch -pw secret -l root f1 ");
   EXPECT_EQ(prefix_of(ssh_options("/keys/id_rsa", false, true), "f1"),
-            "ssh.exe -o BatchMode=yes -2 -ax -i /keys/id_rsa -l  root f1 ");
+            ssh + " -o BatchMode=yes -2 -ax -i /keys/id_rsa -l  root f1 ");
   EXPECT_EQ(prefix_of(ssh_options("/keys/id_rsa", false, false), "10.1.2.3"),
-            "plink.exe -ssh -x -a -batch -i /keys/id_rsa -l root 10.1.2.3 ");
+            plink + " -ssh -x -a -batch -i /keys/id_rsa -l root 10.1.2.3 ");
 }
 
 TEST(ShellPrefix, LoginIsTheWholeLoginText) {
   run::RunOptions o;
   o.login = "admin:pw1";
   o.password = "pw1";
-  EXPECT_EQ(prefix_of(o, "f1"), "rsh.exe f1 -l admin:pw1 -n ");
+  EXPECT_EQ(prefix_of(o, "f1"), rsh + " f1 -l admin:pw1 -n ");
   run::reset_state();
   run::state().options = o;
-  EXPECT_EQ(exec::mask_password(prefix_of(o, "f1")), "rsh.exe f1 -l admin:*** -n ");
+  EXPECT_EQ(exec::mask_password(prefix_of(o, "f1")), rsh + " f1 -l admin:*** -n ");
 }
 
 // The interpreter must see each value as one word with nothing to run.
@@ -74,7 +80,7 @@ TEST(ShellPrefix, ValuesThatAreNotPlainWordsAreQuoted) {
   run::RunOptions o = ssh_options("pa ss&|<>^;$`x", true, false);
   o.login = "my user";
   std::string prefix = prefix_of(o, "f1");
-  EXPECT_EQ(prefix, "plink.exe -ssh -x -a -batch -pw 'pa ss&|<>^;$`x' -l 'my user' f1 ");
+  EXPECT_EQ(prefix, plink + " -ssh -x -a -batch -pw 'pa ss&|<>^;$`x' -l 'my user' f1 ");
   // The raw password is still inside, so logs hide it.
   run::reset_state();
   run::state().options.password = o.password;
@@ -82,11 +88,11 @@ TEST(ShellPrefix, ValuesThatAreNotPlainWordsAreQuoted) {
 
   run::RunOptions key = ssh_options("/home/me/my keys/id\"rsa", false, true);
   EXPECT_EQ(prefix_of(key, "f1"),
-            "ssh.exe -o BatchMode=yes -2 -ax -i '/home/me/my keys/id\"rsa' -l  root f1 ");
+            ssh + " -o BatchMode=yes -2 -ax -i '/home/me/my keys/id\"rsa' -l  root f1 ");
 
   run::RunOptions empty_login;
   empty_login.login = "";
-  EXPECT_EQ(prefix_of(empty_login, "f1"), "rsh.exe f1 -l '' -n ");
+  EXPECT_EQ(prefix_of(empty_login, "f1"), rsh + " f1 -l '' -n ");
 }
 
 // Each quoted value reaches a program as one intact argument.
@@ -138,10 +144,13 @@ TEST(ShellPrefix, RefusesPasswordsThatQuotingWouldExpose) {
 
 TEST(ShellPrefix, LengthLimit) {
   run::RunOptions o;
-  // "rsh.exe " + name + " -l root -n " is 20 characters plus the name.
-  EXPECT_EQ(prefix_of(o, std::string(235, 'a')).size(), controller::kMaxShellPrefix);
-  std::string error = refusal_of(o, std::string(236, 'a'));
-  EXPECT_NE(error.find("256 characters long; at most 255"), std::string::npos) << error;
+  // rsh + " " + name + " -l root -n " is 13 characters plus the names.
+  const std::size_t longest_name = controller::kMaxShellPrefix - 13 - rsh.size();
+  EXPECT_EQ(prefix_of(o, std::string(longest_name, 'a')).size(), controller::kMaxShellPrefix);
+  std::string error = refusal_of(o, std::string(longest_name + 1, 'a'));
+  EXPECT_NE(error.find("the " + rsh + " command would be 256 characters long; at most 255"),
+            std::string::npos)
+      << error;
 
   run::RunOptions key = ssh_options("/" + std::string(250, 'k'), false, false);
   refusal_of(key, "f1");
@@ -153,18 +162,44 @@ TEST(ShellPrefix, CheckEndsTheRunAtTheFirstBadController) {
   run::state().filers[0].name = "good";
   run::state().filers[1].name = std::string(300, 'b');
   EXPECT_EXIT(controller::check_shell_prefixes(), ::testing::ExitedWithCode(1),
-              "ERROR: Controller b+: the rsh.exe command would be 320 characters long");
+              "ERROR: Controller b+: the " + rsh + " command would be " +
+                  std::to_string(313 + rsh.size()) + " characters long");
+}
+
+// --kill_all ends the processes of the client that the prefix starts.
+TEST(ShellPrefix, ChosenClientIsTheOneThePrefixStarts) {
+  run::RunOptions forms[] = {run::RunOptions(), ssh_options("", false, false),
+                             ssh_options("pw", true, true), ssh_options("/k", false, true),
+                             ssh_options("/k", false, false)};
+  for (const run::RunOptions& o : forms) {
+    const std::string program =
+        platform::shell::remote_client_program(controller::remote_client(o));
+    EXPECT_EQ(prefix_of(o, "f1").rfind(program + " ", 0), 0u) << program;
+  }
+  EXPECT_EQ(controller::remote_client(ssh_options("/k", false, true)), RemoteClient::kSsh);
+  EXPECT_EQ(controller::remote_client(run::RunOptions()), RemoteClient::kRsh);
+}
+
+// The system's own clients on POSIX; the Windows builds keep their .exe.
+TEST(ShellPrefix, ClientNamesFollowTheHost) {
+  const bool windows = platform::shell::path_separator() == '\\';
+  for (const std::string& name : {rsh, plink, ssh}) {
+    const bool exe = name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
+    EXPECT_EQ(exe, windows) << name;
+  }
+  EXPECT_NE(rsh, plink);
+  EXPECT_NE(plink, ssh);
 }
 
 TEST(FilerCommandLine, RemoteCommandIsOneQuotedArgument) {
   run::FilerTarget filer;
-  filer.shell_prefix = "rsh.exe f1 -l root -n ";
+  filer.shell_prefix = rsh + " f1 -l root -n ";
   EXPECT_EQ(controller::filer_command_line(filer, "mem_stats -b"),
-            "rsh.exe f1 -l root -n  \" mem_stats -b \"");
+            rsh + " f1 -l root -n  \" mem_stats -b \"");
   filer.priv_prefix = "rc_toggle_basic ;";
   filer.priv_suffix = "; rc_toggle_basic";
   EXPECT_EQ(controller::filer_command_line(filer, "version"),
-            "rsh.exe f1 -l root -n  \"rc_toggle_basic ; version ; rc_toggle_basic\"");
+            rsh + " f1 -l root -n  \"rc_toggle_basic ; version ; rc_toggle_basic\"");
 }
 
 }  // namespace

@@ -69,7 +69,9 @@ int last_error();
 long current_process_id();
 
 // Ends every process on the machine whose executable base name begins with
-// `image_prefix` (case-sensitive). Returns the id of the last one ended, or 0.
+// `image_prefix` (case-sensitive; on POSIX, where client names are short
+// enough to begin other programs' names, only the whole name or it with
+// ".exe"). Returns the id of the last one ended, or 0.
 long kill_processes_by_name(const std::string& image_prefix);
 
 // Kills every descendant of the running process, then the process itself.
@@ -173,6 +175,14 @@ bool path_is_quotable(const std::string& path);
 // false when the text cannot be passed intact (on Windows: a double quote,
 // a percent sign or a control character).
 bool quote_argument(const std::string& text, std::string& quoted);
+
+// The remote-shell clients a controller is reached through.
+enum class RemoteClient { kRsh, kPlink, kSsh };
+
+// The program name this host calls a client by, as written at the start of a
+// controller command line and matched by the process killers ("rsh.exe" on
+// Windows, the system's own "rsh" on POSIX).
+const char* remote_client_program(RemoteClient client);
 
 // The host's own configuration and performance commands.
 const std::vector<std::string>& host_config_commands();

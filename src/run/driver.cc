@@ -173,20 +173,14 @@ void run_iteration() {
   }
 }
 
-// The image name of the remote-shell client this run uses.
-const char* remote_shell_image() {
-  const RunOptions& o = state().options;
-  if (!o.ssh) return "rsh.exe";
-  return o.use_ssh_exe ? "ssh.exe" : "plink.exe";
-}
-
 int shut_down() {
   RunState& st = state();
   begin_shutdown();
   if (st.options.kill_all) {
-    const char* image = remote_shell_image();
-    if (platform::kill_processes_by_name(image) != 0) {
-      debug_line(std::string(image) == "ssh.exe" ? "Killed ssh..." : "Killed rsh...");
+    // The client this run starts, by the name the host knows it by.
+    const platform::shell::RemoteClient client = controller::remote_client(st.options);
+    if (platform::kill_processes_by_name(platform::shell::remote_client_program(client)) != 0) {
+      debug_line(client == platform::shell::RemoteClient::kSsh ? "Killed ssh..." : "Killed rsh...");
     }
   }
   exec::print_slow_command_report();

@@ -40,8 +40,8 @@ check "config-only status 0" [ "$rc" -eq 0 ]
 # The ssh.exe form has two blanks after -l; the debug line shows the prefix.
 forget
 kestrel -c -d -f sim1 -S "kf:$key" -g
-check "ssh.exe prefix in debug" \
-  grep -qF "DEBUG: Using RSH/SSH command: ssh.exe -o BatchMode=yes -2 -ax -i '$key' -l  root sim1 " "$WORK/err"
+check "ssh prefix in debug" \
+  grep -qF "DEBUG: Using RSH/SSH command: ssh -o BatchMode=yes -2 -ax -i '$key' -l  root sim1 " "$WORK/err"
 
 # Interpreter characters in login and password reach the client as they are,
 # and run nothing on the host.
@@ -55,7 +55,7 @@ check "hostile values arrive intact" \
   [ "$line" = "plink.exe${T}ok${T} version ${T}-ssh${T}-x${T}-a${T}-batch${T}-pw${T}$pw${T}-l${T}$login${T}sim1${T} version " ]
 check "nothing ran on the host" bash -c "[ ! -e '$WORK/PWNED' ] && [ ! -e '$WORK/z' ]"
 stars=$(printf '%*s' ${#pw} '' | tr ' ' '*')
-check "password masked in debug" grep -qF -- "Using RSH/SSH command: plink.exe -ssh -x -a -batch -pw '$stars' -l 'it'\''s me' sim1 " "$WORK/err"
+check "password masked in debug" grep -qF -- "Using RSH/SSH command: plink -ssh -x -a -batch -pw '$stars' -l 'it'\''s me' sim1 " "$WORK/err"
 check "password never shown" lacks "$pw" <"$WORK/err"
 check "every later command has the same prefix" \
   [ "$(sim_log sim1 | cut -f1,4- | sed 's/\t[^\t]*$//' | sort -u | wc -l)" -eq 1 ]
@@ -85,7 +85,7 @@ long=$(printf 'a%.0s' $(seq 240))
 forget
 kestrel -c -f sim1 -f "$long"
 check "too long a prefix refused" [ "$rc" -eq 1 ]
-check "length message" grep -q "^ERROR: Controller $long: the rsh.exe command would be 260 characters long; at most 255" "$WORK/err"
+check "length message" grep -q "^ERROR: Controller $long: the rsh command would be 256 characters long; at most 255" "$WORK/err"
 check "earlier controller not contacted either" [ -z "$(sim_log sim1)" ]
 check "no run folder after length refusal" temp_root_is_empty
 finish

@@ -220,11 +220,14 @@ check_has "admin --help: lists install" "ctlsim install DIR" "$out"
 check_has "admin --help: names the state folder" "$CTLSIM_STATE" "$out"
 run "$CTLSIM_BIN" frobnicate
 check "admin unknown command: status" 2 "$rc"
-check "installed client names" "plink.exe rsh.exe ssh.exe" "$(ls "$work/bin" | tr '\n' ' ' | sed 's/ $//')"
+check "installed client names" "plink plink.exe rsh rsh.exe ssh ssh.exe" \
+  "$(ls "$work/bin" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 run "$CTLSIM_BIN" install "$work/copies" --copy
 check "install --copy makes files" "0" "$(find "$work/copies" -type l | wc -l | tr -d ' ')"
 run "$work/copies/rsh.exe" sim1 -l root -n " hostname "
 check "a copy answers like a link" "sim1" "$out"
+run "$work/copies/rsh" sim1 -l root -n " hostname "
+check "the plain spelling answers too" "sim1" "$out"
 run "$CTLSIM_BIN" log sim2
 check "log: one line per invocation" "$(wc -l <"$CTLSIM_STATE/sim2/invocations.log")" \
   "$(printf '%s\n' "$out" | wc -l)"

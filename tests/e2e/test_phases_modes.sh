@@ -93,7 +93,7 @@ check "-E: controller never got them" [ -z "$(remotes sim1 | grep -E 'snap|vol')
 # Excluded line of its client command line.
 excluded_line() {
   case "$(next_line "$(cmd_marker "$1" "$2")")" in
-    "Excluded: rsh.exe sim1 -l root -n  \" $2 \" 2>>\""*) return 0 ;;
+    "Excluded: rsh sim1 -l root -n  \" $2 \" 2>>\""*) return 0 ;;
   esac
   return 1
 }
@@ -114,7 +114,7 @@ check "-E: exactly the matching sections excluded" [ -z "$bad" ]
 [ -z "$bad" ] || echo "$bad" >&2
 check "-E: a dozen or more exclusions" [ "$(grep -c '^Excluded: ' "$WORK/out")" -ge 12 ]
 check "-E: section closes" grep -qx 'EXE-TIME of: snap sched : 0 seconds' "$WORK/out"
-check "-E: error log records it" grep -q ' : Command excluded: rsh.exe sim1 -l root -n  " snap list -n " 2>>' "$WORK/out"
+check "-E: error log records it" grep -q ' : Command excluded: rsh sim1 -l root -n  " snap list -n " 2>>' "$WORK/out"
 check "-E: per-object volume section still there" \
   grep -qx '=-=-=-=-=-= PERF sim1 POSTSTATS =-=-=-=-=-= stats stop -I kestrel_vol' "$WORK/out"
 
@@ -138,7 +138,7 @@ check "hang: next command's section follows" \
 check "hang: controller got the next command" \
   ascending "$(remote_index stuck ' sysconfig -av ')" "$(remote_index stuck ' dns info ')"
 check "hang: error log records the kill" grep -q " : Successfully killed process tree at root PID: $killed\$" "$WORK/out"
-check "hang: stop timed out" grep -q ' : WARNING: Timed out on command: rsh.exe stuck -l root -n  " stats stop -I kestrel_stats_[0-9]* " > ' "$WORK/out"
+check "hang: stop timed out" grep -q ' : WARNING: Timed out on command: rsh stuck -l root -n  " stats stop -I kestrel_stats_[0-9]* " > ' "$WORK/out"
 check "hang: no per-object sections" none '^=-=-=-=-=-= PERF stuck POSTSTATS' <"$WORK/out"
 check "hang: poststats catalogue ran" in_block POSTSTATS stuck "$(cmd_marker 'CONFIG stuck POSTSTATS' 'df -r')"
 mapfile -t clients < <(awk -F'\t' '$5 == " sysconfig -av " || $5 ~ /^ stats stop / { print $2 }' "$WORK/state/stuck/invocations.log")

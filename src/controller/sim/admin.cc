@@ -5,6 +5,7 @@
 #include "controller/sim/client.h"
 #include "controller/sim/model.h"
 #include "controller/sim/output.h"
+#include "controller/sim/serve.h"
 #include "controller/sim/store.h"
 #include "controller/sim/text.h"
 #include "platform/platform.h"
@@ -15,7 +16,9 @@ namespace ctlsim {
 
 namespace {
 
-const char* const kClientNames[] = {"rsh.exe", "plink.exe", "ssh.exe"};
+// Both spellings: the Windows build of kestrel calls rsh.exe, the POSIX
+// build the system's own rsh.
+const char* const kClientNames[] = {"rsh.exe", "plink.exe", "ssh.exe", "rsh", "plink", "ssh"};
 
 void print_help() {
   out("ctlsim: a simulated storage controller, run as rsh.exe, plink.exe or ssh.exe.\n"
@@ -23,9 +26,12 @@ void print_help() {
       "usage:\n"
       "  ctlsim --help            this text\n"
       "  ctlsim install DIR [--copy]\n"
-      "                           make DIR with rsh.exe, plink.exe and ssh.exe (links to this\n"
-      "                           program, or copies with --copy and on Windows); put DIR\n"
-      "                           first on PATH\n"
+      "                           make DIR with rsh.exe, plink.exe and ssh.exe, and rsh,\n"
+      "                           plink and ssh (links to this program, or copies with\n"
+      "                           --copy and on Windows); put DIR first on PATH\n"
+      "  ctlsim serve NAME [-c COMMAND]\n"
+      "                           answer one command as controller NAME, for a real\n"
+      "                           server (default: the command in SSH_ORIGINAL_COMMAND)\n"
       "  ctlsim log NAME          print the invocation log of controller NAME\n"
       "  ctlsim reset NAME...     forget the state, log and files of the named controllers\n"
       "  ctlsim reset --all       forget everything in the state folder\n"
@@ -141,6 +147,8 @@ int run_admin(const std::string& argv0, const std::vector<std::string>& args) {
     print_help();
   } else if (verb == "install") {
     status = install(argv0, args);
+  } else if (verb == "serve") {
+    status = run_serve(args);
   } else if (verb == "log") {
     status = print_log(args);
   } else if (verb == "reset") {

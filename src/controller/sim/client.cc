@@ -146,15 +146,11 @@ std::string time_stamp() {
   return format("%lld.%03lld", ms / 1000, ms % 1000);
 }
 
-// One line per invocation: time, pid, client, status, remote command, then
-// every argument as given, tab-separated and escaped.
-void log_invocation(const std::string& controller, const ClientCall& call,
-                    const std::string& status) {
-  std::string line = time_stamp() + "\t" + std::to_string(platform::current_process_id()) + "\t" +
-                     client_name(call.client) + "\t" + status + "\t" + escape_field(call.remote);
-  for (const std::string& arg : call.args) line += "\t" + escape_field(arg);
-  append_log(controller, line);
+void log_call(const std::string& controller, const ClientCall& call, const std::string& status) {
+  log_invocation(controller, client_name(call.client), status, call.remote, call.args);
 }
+
+}  // namespace
 
 bool any_command_unreachable(const Model& model, const std::string& remote) {
   if (has_fault(faults_for(model, "", true), "unreachable")) return true;
@@ -165,7 +161,14 @@ bool any_command_unreachable(const Model& model, const std::string& remote) {
   return false;
 }
 
-}  // namespace
+void log_invocation(const std::string& controller, const std::string& client,
+                    const std::string& status, const std::string& remote,
+                    const std::vector<std::string>& args) {
+  std::string line = time_stamp() + "\t" + std::to_string(platform::current_process_id()) + "\t" +
+                     client + "\t" + status + "\t" + escape_field(remote);
+  for (const std::string& arg : args) line += "\t" + escape_field(arg);
+  append_log(controller, line);
+}
 
 Client client_from_program(const std::string& argv0) {
   std::string base = argv0;
@@ -249,7 +252,7 @@ int run_client(Client client, const std::vector<std::string>& args) {
   std::string log_name = valid_controller_name(call.host) ? call.host : "_rejected";
   int failure = client_failure_status(client);
   if (!problem.empty()) {
-    log_invocation(log_name, call, "badargs");
+    log_call(log_name, call, "badargs");
     report_bad_args(client, problem);
     return failure;
   }
@@ -257,33 +260,33 @@ int run_client(Client client, const std::vector<std::string>& args) {
   std::string error;
   ModelLookup lookup = find_model(call.host, model, error);
   if (lookup == ModelLookup::kBroken) {
-    log_invocation(log_name, call, "badmodel");
+    log_call(log_name, call, "badmodel");
     err("ctlsim: broken model: " + error + "\n");
     return failure;
   }
   if (lookup == ModelLookup::kMissing || any_command_unreachable(model, call.remote)) {
-    log_invocation(log_name, call, "unreachable");
+    log_call(log_name, call, "unreachable");
     report_unreachable(call);
     return failure;
   }
   std::error_code ec;
   if (call.key_given && !std::filesystem::exists(call.key_file, ec)) {
-    log_invocation(log_name, call, "nokey");
+    log_call(log_name, call, "nokey");
     report_missing_key(call);
     return failure;
   }
   if (call.password_given && !model.password.empty() && call.password != model.password) {
-    log_invocation(log_name, call, "denied");
+    log_call(log_name, call, "denied");
     report_wrong_password(call);
     return failure;
   }
   if (client != Client::kRsh && !model.password.empty() && !call.password_given &&
       !call.key_given) {
-    log_invocation(log_name, call, "denied");
+    log_call(log_name, call, "denied");
     report_no_password(call);
     return failure;
   }
-  log_invocation(log_name, call, "ok");
+  log_call(log_name, call, "ok");
   return answer_remote_command(model, call.remote);
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "controller/sim/model.h"
+
 namespace ctlsim {
 
 enum class Client { kRsh, kPlink, kSsh, kNone };
@@ -41,6 +43,16 @@ void report_unreachable(const ClientCall& call);
 void report_wrong_password(const ClientCall& call);
 void report_no_password(const ClientCall& call);
 void report_missing_key(const ClientCall& call);
+
+// Appends one line to `controller`'s invocation log: time, pid, `client`,
+// `status`, the remote command, then every argument as given.
+void log_invocation(const std::string& controller, const std::string& client,
+                    const std::string& status, const std::string& remote,
+                    const std::vector<std::string>& args);
+
+// True when a fault of the model makes the controller unreachable for
+// `remote` (the whole invocation or one of its commands).
+bool any_command_unreachable(const Model& model, const std::string& remote);
 
 // Runs the whole client invocation: checks, log line, answer. Returns the
 // exit status.

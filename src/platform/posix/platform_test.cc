@@ -82,6 +82,25 @@ TEST(ChildProcess, KillByImageNameEndsOnlyMatchingProcesses) {
   fs::remove_all(dir);
 }
 
+TEST(KillByName, OnlyTheWholeNameOrItWithExeNotLongerNames) {
+  fs::path dir = scratch("byname_whole");
+  platform::Child children[2];
+  const char* names[2] = {"kestrelqq.exe", "kestrelqqd"};  // a client, a daemon of a longer name
+  int error = 0;
+  for (int i = 0; i < 2; ++i) {
+    fs::copy_file("/bin/sleep", dir / names[i]);
+    ASSERT_TRUE(
+        platform::start_child("exec '" + (dir / names[i]).string() + "' 300", children[i], error));
+  }
+  platform::sleep_ms(200);
+  EXPECT_EQ(platform::kill_processes_by_name("kestrelqq"), children[0].pid);
+  EXPECT_EQ(platform::wait_child(children[0], 5000), platform::WaitResult::kExited);
+  EXPECT_TRUE(platform::child_running(children[1])) << "a longer name was ended";
+  platform::kill_child_tree(children[1]);
+  for (platform::Child& child : children) platform::close_child(child);
+  fs::remove_all(dir);
+}
+
 TEST(PrivateDir, IsMadeForTheUserAloneAndReplacesALeftover) {
   fs::path dir = scratch("private");
   fs::path target = dir / "kestrel" / "42";

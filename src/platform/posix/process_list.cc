@@ -19,7 +19,10 @@ long kill_processes_by_name(const std::string& image_prefix) {
   const long self = current_process_id();
   for (const posix::ProcessEntry& p : posix::read_process_table()) {
     if (p.pid == self) continue;
-    if (posix::image_name(p.pid).compare(0, image_prefix.size(), image_prefix) != 0) continue;
+    // The whole name, or it with ".exe": a prefix "ssh" would also end the
+    // machine's sshd and every ssh-agent.
+    const std::string image = posix::image_name(p.pid);
+    if (image != image_prefix && image != image_prefix + ".exe") continue;
     if (kill(static_cast<pid_t>(p.pid), SIGKILL) == 0) last = p.pid;
   }
   return last;

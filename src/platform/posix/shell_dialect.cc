@@ -85,6 +85,19 @@ bool quote_argument(const std::string& text, std::string& quoted) {
   return true;
 }
 
+// The system's own clients, found on PATH.
+const char* remote_client_program(RemoteClient client) {
+  switch (client) {
+    case RemoteClient::kRsh:
+      return "rsh";
+    case RemoteClient::kPlink:
+      return "plink";
+    case RemoteClient::kSsh:
+      return "ssh";
+  }
+  return "";
+}
+
 const std::vector<std::string>& host_config_commands() {
   static const std::vector<std::string> commands = {"ip addr show", "arp -a", "netstat -rn",
                                                     "ls /sys/module", "uname -a"};

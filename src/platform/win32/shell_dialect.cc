@@ -56,6 +56,19 @@ bool path_is_quotable(const std::string& path) {
   return true;
 }
 
+// The clients' Windows builds, found on the search path.
+const char* remote_client_program(RemoteClient client) {
+  switch (client) {
+    case RemoteClient::kRsh:
+      return "rsh.exe";
+    case RemoteClient::kPlink:
+      return "plink.exe";
+    case RemoteClient::kSsh:
+      return "ssh.exe";
+  }
+  return "";
+}
+
 const std::vector<std::string>& host_config_commands() {
   static const std::vector<std::string> commands = {"ipconfig /all", "arp -a", "netstat -rn",
                                                     "driverquery", "ver"};

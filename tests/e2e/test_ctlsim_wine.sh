@@ -10,7 +10,8 @@ ctlsim_wine_setup
 
 run wine "$win_bin" install "$(winpath "$work/bin")"
 check "install: status" "0" "$rc"
-check "install: copies under the client names" "plink.exe rsh.exe ssh.exe" \
+check "install: copies under both spellings of the client names" \
+  "plink plink.exe rsh rsh.exe ssh ssh.exe" \
   "$(find "$work/bin" -type f -printf '%f\n' | sort | tr '\n' ' ' | sed 's/ $//')"
 
 sim sim1 " version "

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
@@ -210,7 +211,10 @@ bool wait_for_main_to_hold(std::int64_t timeout_ms) {
 }
 
 void reset_interrupt() {
-  // The old record stays: threads held at its gates still wait on it.
+  // The old record stays, and stays reachable: threads held at its gates
+  // still wait on it.
+  static std::vector<InterruptRecord*>* retired = new std::vector<InterruptRecord*>;
+  retired->push_back(record_pointer());
   record_pointer() = new InterruptRecord;
 }
 

@@ -10,7 +10,7 @@ failed=0
 ctlsim_work() {
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  unset CTLSIM_TIME_SCALE CTLSIM_HANG_LIMIT
+  unset CTLSIM_TIME_SCALE CTLSIM_HANG_LIMIT CTLSIM_LATENCY
 }
 
 # The native ctlsim installed under the client names, first on PATH.

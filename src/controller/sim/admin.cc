@@ -41,6 +41,8 @@ void print_help() {
       "  CTLSIM_STATE       state folder (default CTLSIM_HOME/state, else the temp folder)\n"
       "  CTLSIM_TIME_SCALE  factor for every paced wait (default 1)\n"
       "  CTLSIM_HANG_LIMIT  seconds a hang or an endless sampler lasts (default 86400)\n"
+      "  CTLSIM_LATENCY     round trip before every answer, for every controller:\n"
+      "                     200ms, 0.2s or 100ms-300ms (overrides the models' latency)\n"
       "\n"
       "Built-in controllers: sim1, sim2. See docs/ctlsim.md for models and faults.\n");
   std::string state = state_root().string();

@@ -1,6 +1,7 @@
 #include "controller/sim/client.h"
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 
 #include "controller/sim/faults.h"
@@ -152,6 +153,25 @@ void log_call(const std::string& controller, const ClientCall& call, const std::
 
 }  // namespace
 
+bool latency_override(std::optional<Latency>& latency) {
+  std::optional<std::string> value = platform::get_env("CTLSIM_LATENCY");
+  if (latency_override_from(value, latency)) return true;
+  err("ctlsim: bad CTLSIM_LATENCY: " + *value + "\n");
+  return false;
+}
+
+void spend_latency(const Model& model, const std::optional<Latency>& override_latency) {
+  Latency latency = effective_latency(model.latency, override_latency);
+  if (latency.max_ms <= 0) return;
+  // Time and process id, so that clients started together wait differently.
+  auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::uint64_t seed =
+      static_cast<std::uint64_t>(now) ^
+      (static_cast<std::uint64_t>(platform::current_process_id()) * 0x9e3779b97f4a7c15ull);
+  std::int64_t ms = pick_latency_ms(latency, seed);
+  if (ms > 0) platform::sleep_ms(static_cast<int>(ms));
+}
+
 bool any_command_unreachable(const Model& model, const std::string& remote) {
   if (has_fault(faults_for(model, "", true), "unreachable")) return true;
   for (const std::string& piece : split(remote, ';')) {
@@ -256,6 +276,11 @@ int run_client(Client client, const std::vector<std::string>& args) {
     report_bad_args(client, problem);
     return failure;
   }
+  std::optional<Latency> override_latency;
+  if (!latency_override(override_latency)) {
+    log_call(log_name, call, "badenv");
+    return failure;
+  }
   Model model;
   std::string error;
   ModelLookup lookup = find_model(call.host, model, error);
@@ -287,6 +312,7 @@ int run_client(Client client, const std::vector<std::string>& args) {
     return failure;
   }
   log_call(log_name, call, "ok");
+  spend_latency(model, override_latency);
   return answer_remote_command(model, call.remote);
 }
 

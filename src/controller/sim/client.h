@@ -2,6 +2,7 @@
 // and the way they fail.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,15 @@ void log_invocation(const std::string& controller, const std::string& client,
 // True when a fault of the model makes the controller unreachable for
 // `remote` (the whole invocation or one of its commands).
 bool any_command_unreachable(const Model& model, const std::string& remote);
+
+// CTLSIM_LATENCY, which overrides every model's latency when set (an empty
+// value counts as unset). False, after the complaint on standard error, when
+// it is not a latency.
+bool latency_override(std::optional<Latency>& latency);
+
+// Spends the controller's round trip once, before an invocation answers: the
+// override when there is one, else the model's latency. Real time, not scaled.
+void spend_latency(const Model& model, const std::optional<Latency>& override_latency);
 
 // Runs the whole client invocation: checks, log line, answer. Returns the
 // exit status.

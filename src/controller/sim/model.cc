@@ -46,6 +46,9 @@ std::string apply_key(const std::string& key, const std::string& value, Model& m
       return "processors must be a number from 1 to 64";
     }
     model.processors = static_cast<int>(count);
+  } else if (key == "latency") {
+    std::string problem = parse_latency(value, model.latency);
+    if (!problem.empty()) return format("latency \"%s\": %s", value.c_str(), problem.c_str());
   } else if (key == "vzones") {
     model.vzones.clear();
     for (const std::string& item : comma_list(value)) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "controller/sim/latency.h"
+
 namespace ctlsim {
 
 struct Vzone {
@@ -42,6 +44,7 @@ struct Model {
   std::string release;
   std::string help_style;  // "statit", "priv" or "none"
   std::string password;    // empty: every password is accepted
+  Latency latency;         // the round trip before every answer
   std::vector<std::string> licenses;
   int processors = 2;
   std::vector<Vzone> vzones;

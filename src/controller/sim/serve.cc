@@ -42,6 +42,11 @@ int run_serve(const std::vector<std::string>& args) {
     err(format("ctlsim serve: not a controller name: \"%s\"\n", name.c_str()));
     return 2;
   }
+  std::optional<Latency> override_latency;
+  if (!latency_override(override_latency)) {
+    log_invocation(name, "serve", "badenv", remote, logged);
+    return 1;
+  }
   Model model;
   std::string error;
   ModelLookup lookup = find_model(name, model, error);
@@ -56,6 +61,7 @@ int run_serve(const std::vector<std::string>& args) {
     return 1;
   }
   log_invocation(name, "serve", "ok", remote, logged);
+  spend_latency(model, override_latency);
   return answer_remote_command(model, remote);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -36,14 +37,24 @@ struct Child {
 // Runs a command line through the host command interpreter and waits for it
 // (the C `system` form). Flushes all C streams first so the report keeps its
 // order. Returns the interpreter's status as `system` does (on POSIX a wait
-// status), or -1 when it could not start.
-int run_shell(const std::string& command_line);
+// status), or -1 when it could not start. With `out`, the interpreter's
+// standard output is that stream's file instead of the run's, as in
+// start_child.
+int run_shell(const std::string& command_line, std::FILE* out = nullptr);
 
 // Starts `command_line` as a child that inherits standard input, output and
 // error. On Windows the text goes to CreateProcess unchanged; on POSIX it is
 // run by /bin/sh -c in a process group of its own. On failure returns false
 // and sets `error_code`.
-bool start_child(const std::string& command_line, Child& child, int& error_code);
+//
+// With `out`, the child's standard output is that stream's file instead (for
+// collections that run side by side, each into a spool file of its own):
+// whatever the child and its descendants print lands there, after what the
+// caller wrote to `out` before (it is flushed first), and none of it on the
+// run's standard output. Standard input and error are still inherited. A
+// stream without a file of its own (a memory stream) is refused.
+bool start_child(const std::string& command_line, Child& child, int& error_code,
+                 std::FILE* out = nullptr);
 
 enum class WaitResult { kExited, kTimedOut, kFailed };
 
@@ -56,9 +67,10 @@ bool child_running(Child& child);
 
 // Kills the child and every process it started, also those that left its
 // process group or session. On Windows the output of taskkill reaches
-// standard output and standard error; on POSIX nothing is printed. Returns
-// true when the child is no longer running afterwards.
-bool kill_child_tree(Child& child);
+// standard output (or `out`, the file the killed command's report text went
+// to) and standard error; on POSIX nothing is printed. Returns true when the
+// child is no longer running afterwards.
+bool kill_child_tree(Child& child, std::FILE* out = nullptr);
 
 // Releases what the implementation holds for the child (handles, zombies).
 void close_child(Child& child);

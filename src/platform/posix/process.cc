@@ -55,10 +55,14 @@ bool reap(Child& child, bool block) {
   return false;
 }
 
-// In the forked child: the signal state a freshly started program expects
-// (kestrel itself ignores SIGPIPE), then the shell. Only async-signal-safe
-// calls here.
-[[noreturn]] void exec_shell(char* const argv[]) {
+// In the forked child: standard output onto `out_fd` (-1: kept), the signal
+// state a freshly started program expects (kestrel itself ignores SIGPIPE),
+// then the shell. Only async-signal-safe calls here.
+[[noreturn]] void exec_shell(char* const argv[], int out_fd) {
+  if (out_fd >= 0 && out_fd != STDOUT_FILENO) {
+    if (dup2(out_fd, STDOUT_FILENO) < 0) _exit(127);
+    if (out_fd > STDERR_FILENO) close(out_fd);
+  }
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
@@ -68,6 +72,19 @@ bool reap(Child& child, bool block) {
   sigprocmask(SIG_SETMASK, &none, nullptr);
   execve("/bin/sh", argv, environ);
   _exit(127);
+}
+
+// The descriptor a child's standard output goes to: -1 to inherit it, or
+// false when `out` has no descriptor of its own (a memory stream).
+bool output_descriptor(std::FILE* out, int& fd) {
+  fd = -1;
+  if (out == nullptr) return true;
+  fd = fileno(out);
+  if (fd < 0) {
+    errno = EBADF;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -83,7 +100,9 @@ void ignore_broken_pipe() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-int run_shell(const std::string& command_line) {
+int run_shell(const std::string& command_line, std::FILE* out) {
+  int out_fd = -1;
+  if (!output_descriptor(out, out_fd)) return -1;
   std::fflush(nullptr);
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
                   const_cast<char*>(command_line.c_str()), nullptr};
@@ -101,12 +120,21 @@ int run_shell(const std::string& command_line) {
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
+  // Standard output onto `out`; one that already is descriptor 1 stays as is.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out_fd >= 0 && out_fd != STDOUT_FILENO) {
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+    if (out_fd > STDERR_FILENO) posix_spawn_file_actions_addclose(&actions, out_fd);
+  }
+
   int spawn_error = 0;
   long pid = posix::spawn_own_child([&]() -> long {
     pid_t started = 0;
-    spawn_error = posix_spawn(&started, "/bin/sh", nullptr, &attributes, argv, environ);
+    spawn_error = posix_spawn(&started, "/bin/sh", &actions, &attributes, argv, environ);
     return spawn_error == 0 ? static_cast<long>(started) : -1;
   });
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (pid <= 0) {
     errno = spawn_error;
@@ -122,7 +150,12 @@ int run_shell(const std::string& command_line) {
   return r == static_cast<pid_t>(pid) ? status : -1;
 }
 
-bool start_child(const std::string& command_line, Child& child, int& error_code) {
+bool start_child(const std::string& command_line, Child& child, int& error_code, std::FILE* out) {
+  int out_fd = -1;
+  if (!output_descriptor(out, out_fd)) {
+    error_code = errno;
+    return false;
+  }
   std::fflush(nullptr);
   posix::reap_adopted_orphans();
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
@@ -136,7 +169,7 @@ bool start_child(const std::string& command_line, Child& child, int& error_code)
       // Orphans of the command re-parent to its shell, not to init.
       prctl(PR_SET_CHILD_SUBREAPER, 1);
 #endif
-      exec_shell(argv);
+      exec_shell(argv, out_fd);
     }
     fork_error = errno;
     return static_cast<long>(started);
@@ -191,7 +224,7 @@ bool child_running(Child& child) {
   return !reap(child, false);
 }
 
-bool kill_child_tree(Child& child) {
+bool kill_child_tree(Child& child, std::FILE* /*out*/) {
   if (child.pid <= 0 || child.native == nullptr) return true;
   // Once reaped, the id may belong to someone else: nothing left to kill.
   if (state_of(child)->reaped) return true;

@@ -1,6 +1,7 @@
 // Child processes: started suspended, put into a job object of their own and
 // then resumed, so that the whole tree a command starts can be ended at once
 // even where taskkill cannot walk the tree.
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -39,25 +40,78 @@ bool job_has_processes(HANDLE job) {
   return info.ActiveProcesses > 0;
 }
 
+// An inheritable copy of `handle` for a child's standard handles, or null.
+HANDLE inheritable_copy(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE self = GetCurrentProcess();
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(self, handle, self, &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) return nullptr;
+  return copy;
+}
+
+void close_if_open(HANDLE handle) {
+  if (handle != nullptr) CloseHandle(handle);
+}
+
 }  // namespace
 
 void prepare_process() {}
 
 void ignore_broken_pipe() {}
 
-int run_shell(const std::string& command_line) {
+int run_shell(const std::string& command_line, std::FILE* out) {
   std::fflush(nullptr);
-  return std::system(command_line.c_str());
+  if (out == nullptr) return std::system(command_line.c_str());
+
+  // std::system cannot be given a standard output: the interpreter is started
+  // like any child, with `out` as its output.
+  Child child;
+  int error_code = 0;
+  if (!start_child(shell::interpreter(command_line), child, error_code, out)) {
+    SetLastError(static_cast<DWORD>(error_code));
+    return -1;
+  }
+  ChildHandles* handles = handles_of(child);
+  DWORD exit_code = 0;
+  const bool ended = WaitForSingleObject(handles->process, INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(handles->process, &exit_code);
+  close_child(child);
+  return ended ? static_cast<int>(exit_code) : -1;
 }
 
-bool start_child(const std::string& command_line, Child& child, int& error_code) {
+bool start_child(const std::string& command_line, Child& child, int& error_code, std::FILE* out) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
+  // With `out`: the child's standard output is its file, standard input and
+  // error stay the run's. The copies are inherited, then closed here.
+  HANDLE std_handles[3] = {nullptr, nullptr, nullptr};
+  if (out != nullptr) {
+    // A stream without a descriptor (_fileno -1) must not reach
+    // _get_osfhandle, whose invalid-parameter handler may end the run.
+    const int fd = _fileno(out);
+    HANDLE file = fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    std_handles[1] = inheritable_copy(file);
+    if (std_handles[1] == nullptr) {
+      error_code = ERROR_INVALID_HANDLE;
+      return false;
+    }
+    std_handles[0] = inheritable_copy(GetStdHandle(STD_INPUT_HANDLE));
+    std_handles[2] = inheritable_copy(GetStdHandle(STD_ERROR_HANDLE));
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = std_handles[0];
+    startup.hStdOutput = std_handles[1];
+    startup.hStdError = std_handles[2];
+    std::fflush(nullptr);  // what was written to `out` comes first
+  }
+
   PROCESS_INFORMATION info = {};
   std::string writable = command_line;  // CreateProcessA may modify its buffer
-  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &startup, &info)) {
-    error_code = static_cast<int>(GetLastError());
+  const BOOL created = CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE,
+                                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+  const DWORD create_error = GetLastError();
+  for (HANDLE handle : std_handles) close_if_open(handle);
+  if (!created) {
+    error_code = static_cast<int>(create_error);
     return false;
   }
 
@@ -108,14 +162,15 @@ bool child_running(Child& child) {
   return handles != nullptr && process_running(handles->process);
 }
 
-bool kill_child_tree(Child& child) {
+bool kill_child_tree(Child& child, std::FILE* out) {
   ChildHandles* handles = handles_of(child);
   if (handles == nullptr) return true;
 
-  // Its lines belong in the report, after "Killing process tree at PID".
+  // Its lines belong in the report, after "Killing process tree at PID", in
+  // the same file as the killed command's text.
   char command[64];
   std::snprintf(command, sizeof(command), "taskkill /PID %ld /T /F", child.pid);
-  run_shell(command);
+  run_shell(command, out);
   Sleep(500);
 
   // taskkill may have ended only the child (no /T under Wine) or nothing at

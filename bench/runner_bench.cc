@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/state.h"
 #include "exec/runner.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 200;
   const std::string command = platform::shell::interpreter("exit 0");
 
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   st.host_name = "bench";
   st.log_mutex = platform::create_mutex();
   exec::setup_temp_dir();
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   double bare = seconds_since(start) / rounds;
 
   start = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) exec::run_command(command);
+  for (int i = 0; i < rounds; ++i) exec::run_command(core::Collection{}, command);
   double runner = seconds_since(start) / rounds;
 
   exec::destroy_temp_dir();

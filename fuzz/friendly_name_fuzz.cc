@@ -1,15 +1,15 @@
 // The names shown in marker lines, and the text replacement beside them.
 // Input: a command line; for the replacement, its first two lines are the
 // search and replacement texts and the rest is the text.
+#include "core/state.h"
 #include "exec/wrappers.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  run::reset_state();
+  core::reset_state();
   const char sep = platform::shell::path_separator();
-  run::state().temp_dir = std::string(1, sep) + "tmp" + sep + "kestrel" + sep + "4242" + sep;
+  core::state().temp_dir = std::string(1, sep) + "tmp" + sep + "kestrel" + sep + "4242" + sep;
 
   const std::string command = fuzz::text(data, size);
   const std::string shown = exec::friendly_name(command);

@@ -1,24 +1,24 @@
 // "license" and "sysconfig" replies: service counters and processor class.
 #include "controller/licenses.h"
+#include "core/state.h"
 #include "fuzz_input.h"
-#include "run/state.h"
 
 namespace {
 
-bool any_main_service(const run::ServiceFlags& flags) {
+bool any_main_service(const core::ServiceFlags& flags) {
   return flags.svc_nfs + flags.svc_cifs + flags.svc_fcp + flags.svc_iscsi != 0;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  run::reset_state();
+  core::reset_state();
   const std::vector<std::string> reply = fuzz::lines(data, size);
   // A line counts at most once per service word; two words share a counter.
   const int most = 2 * static_cast<int>(reply.size());
 
   for (bool nfs_restricted : {false, true}) {
-    run::ServiceFlags flags = controller::count_licenses(reply, nfs_restricted);
+    core::ServiceFlags flags = controller::count_licenses(reply, nfs_restricted);
     for (int counter :
          {flags.svc_nfs, flags.svc_cifs, flags.svc_fcp, flags.svc_dafs, flags.svc_iscsi,
           flags.svc_replisync, flags.svc_zonepack, flags.svc_backstow, flags.svc_farstash,

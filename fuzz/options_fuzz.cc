@@ -1,11 +1,11 @@
 // The command line: one argument per input line, scanned and checked for
 // conflicts as at start-up, without ending the process.
+#include "core/state.h"
 #include "fuzz_input.h"
 #include "run/options_internal.h"
-#include "run/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  run::reset_state();
+  core::reset_state();
   std::vector<std::string> args = fuzz::lines(data, size);
   run::ParseOutcome outcome = run::parse_arguments(args, fuzz::sink(), fuzz::sink());
   if (!outcome.exit) outcome = run::find_option_conflicts(fuzz::sink(), fuzz::sink());
@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // A command line that lets the run go on holds only values the run can use.
-  const run::RunState& st = run::state();
-  const run::RunOptions& o = st.options;
+  const core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
   fuzz::require(st.filers.size() <= run::kMaxFilers, "at most kMaxFilers controllers");
-  for (const run::FilerTarget& filer : st.filers) {
+  for (const core::FilerTarget& filer : st.filers) {
     fuzz::require(!filer.name.empty(), "no empty controller name");
   }
   fuzz::require(o.exclude_patterns.size() <= run::kMaxExcludePatterns, "bounded -E list");

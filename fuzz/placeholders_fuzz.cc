@@ -1,12 +1,12 @@
 // The VZNAME and VZPATH placeholders of per-virtual-controller commands.
 // Input: name, root path and template text, one per line (the text keeps
 // the rest).
+#include "core/state.h"
 #include "fuzz_input.h"
 #include "phases/vzone_expansion.h"
-#include "run/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  run::reset_state();
+  core::reset_state();
   std::vector<std::string> parts = fuzz::parts(data, size, 3);
   const std::string& name = parts[0];
   const std::string& path = parts[1];

@@ -1,13 +1,13 @@
 // Release strings: a "version" reply or a forced -O text (first byte odd),
 // mapped to a number, a rung of the ladder and the controller's switches.
 #include "controller/release.h"
+#include "core/state.h"
 #include "fuzz_input.h"
-#include "run/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  run::reset_state();
-  run::state().options.quiet = true;
+  core::reset_state();
+  core::state().options.quiet = true;
   const std::string text = fuzz::text(data + 1, size - 1);
   // An empty -O value forces nothing.
   const bool forced = (data[0] & 1) != 0 && !text.empty();
@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string release = controller::ladder_release(number);
   fuzz::require(release.compare(0, 5, "MERIX") == 0, "every rung is a MERIX release");
 
-  run::FilerTarget filer;
+  core::FilerTarget filer;
   filer.name = "fuzz1";
-  if (forced) run::state().options.forced_os = text;
+  if (forced) core::state().options.forced_os = text;
   controller::apply_release(filer, text);
   fuzz::require(filer.release_number == number, "the mapping parses as parse_release does");
   fuzz::require(filer.release == (forced        ? text

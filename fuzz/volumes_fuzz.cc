@@ -1,10 +1,10 @@
 // "registry walk options.vols" replies: the safe volume list.
 #include "controller/licenses.h"
+#include "core/state.h"
 #include "fuzz_input.h"
-#include "run/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  run::reset_state();
+  core::reset_state();
   const std::vector<std::string> reply = fuzz::lines(data, size);
   std::vector<std::string> volumes = controller::safe_volume_list("fuzz1", reply);
   fuzz::require(volumes.size() <= controller::kMaxSafeVolumes, "at most kMaxSafeVolumes kept");

@@ -1,8 +1,8 @@
 #include "controller/discovery.h"
 
 #include "controller/reply_checks.h"
+#include "core/messages.h"
 #include "exec/query.h"
-#include "run/messages.h"
 
 namespace controller {
 
@@ -44,17 +44,17 @@ std::vector<std::string> vzone_root_paths(const std::vector<std::string>& reply,
   return paths;
 }
 
-std::vector<run::VirtualController> pair_vzones(const std::string& filer_name,
-                                                const std::vector<std::string>& names,
-                                                const std::vector<std::string>& root_paths) {
-  std::vector<run::VirtualController> vzones;
+std::vector<core::VirtualController> pair_vzones(const std::string& filer_name,
+                                                 const std::vector<std::string>& names,
+                                                 const std::vector<std::string>& root_paths) {
+  std::vector<core::VirtualController> vzones;
   for (size_t i = 0; i < names.size() && i < root_paths.size(); ++i) {
     if (!screen_reply_name(filer_name, ReplyName::kVirtualController, names[i]) ||
         !screen_reply_name(filer_name, ReplyName::kRootPath, root_paths[i])) {
       continue;
     }
     if (vzones.size() == kMaxVzones) {
-      warn_once(run::format(
+      warn_once(core::format(
           "%s has more than %d virtual controllers; only the first %d are "
           "captured",
           filer_name.c_str(), static_cast<int>(kMaxVzones), static_cast<int>(kMaxVzones)));
@@ -74,9 +74,9 @@ std::vector<std::string> vif_names(const std::string& filer_name,
     if (!screen_reply_name(filer_name, ReplyName::kInterface, name)) continue;
     if (names.size() == kMaxVifs) {
       warn_once(
-          run::format("%s has more than %d virtual interfaces; only the first %d are "
-                      "sampled",
-                      filer_name.c_str(), static_cast<int>(kMaxVifs), static_cast<int>(kMaxVifs)));
+          core::format("%s has more than %d virtual interfaces; only the first %d are "
+                       "sampled",
+                       filer_name.c_str(), static_cast<int>(kMaxVifs), static_cast<int>(kMaxVifs)));
       break;
     }
     names.push_back(name);
@@ -84,27 +84,28 @@ std::vector<std::string> vif_names(const std::string& filer_name,
   return names;
 }
 
-void discover_vzones() {
-  run::FilerTarget& filer = run::current_filer();
-  run::debug_line("Locating vzones");
+void discover_vzones(const core::Collection& collection) {
+  core::FilerTarget& filer = *collection.filer;
+  core::debug_line("Locating vzones");
   filer.vzones.clear();
-  std::vector<std::string> names = vzone_names(exec::capture_filer_query("vzone status"));
-  for (const std::string& name : names) run::debug_line("VZONE", name);
+  std::vector<std::string> names =
+      vzone_names(exec::capture_filer_query(collection, "vzone status"));
+  for (const std::string& name : names) core::debug_line("VZONE", name);
   if (names.empty()) {
-    run::debug_line("No vzone detected on " + filer.name);
+    core::debug_line("No vzone detected on " + filer.name);
     return;
   }
   std::vector<std::string> paths =
-      vzone_root_paths(exec::capture_filer_query("vzone status -r"), names.front());
-  for (const std::string& path : paths) run::debug_line("VZONE PATH", path);
+      vzone_root_paths(exec::capture_filer_query(collection, "vzone status -r"), names.front());
+  for (const std::string& path : paths) core::debug_line("VZONE PATH", path);
   filer.vzones = pair_vzones(filer.name, names, paths);
 }
 
-void discover_vifs() {
-  run::FilerTarget& filer = run::current_filer();
-  run::debug_line("Locating vifs");
-  filer.vifs = vif_names(filer.name, exec::capture_filer_query("vif status"));
-  for (const std::string& name : filer.vifs) run::debug_line("VIF", name);
+void discover_vifs(const core::Collection& collection) {
+  core::FilerTarget& filer = *collection.filer;
+  core::debug_line("Locating vifs");
+  filer.vifs = vif_names(filer.name, exec::capture_filer_query(collection, "vif status"));
+  for (const std::string& name : filer.vifs) core::debug_line("VIF", name);
 }
 
 }  // namespace controller

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace controller {
 
@@ -27,9 +28,9 @@ std::vector<std::string> vzone_root_paths(const std::vector<std::string>& reply,
 
 // Pairs the i-th name with the i-th root path. Pairs a command line cannot
 // carry are left out, and at most kMaxVzones are kept; the user is told.
-std::vector<run::VirtualController> pair_vzones(const std::string& filer_name,
-                                                const std::vector<std::string>& names,
-                                                const std::vector<std::string>& root_paths);
+std::vector<core::VirtualController> pair_vzones(const std::string& filer_name,
+                                                 const std::vector<std::string>& names,
+                                                 const std::vector<std::string>& root_paths);
 
 // The interface names of a "vif status" reply: the text before the first
 // ':' of each "VIF Type" line that is not the "default:" line. Names a
@@ -38,8 +39,8 @@ std::vector<run::VirtualController> pair_vzones(const std::string& filer_name,
 std::vector<std::string> vif_names(const std::string& filer_name,
                                    const std::vector<std::string>& reply);
 
-// Fill the current controller's tables.
-void discover_vzones();
-void discover_vifs();
+// Fill the collection's controller's tables.
+void discover_vzones(const core::Collection& collection);
+void discover_vifs(const core::Collection& collection);
 
 }  // namespace controller

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/state.h"
+#include "core/state.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ TEST(VzoneRootPaths, PathsFollowTheFirstName) {
 }
 
 TEST(PairVzones, OnePairPerRootPath) {
-  std::vector<run::VirtualController> vzones =
+  std::vector<core::VirtualController> vzones =
       controller::pair_vzones("f1", {"vz1", "vz2"}, {"/vol/vz1root"});
   ASSERT_EQ(vzones.size(), 1u);
   EXPECT_EQ(vzones[0].name, "vz1");
@@ -54,15 +54,14 @@ TEST(PairVzones, OnePairPerRootPath) {
 
 TEST(PairVzones, UnsafeEntriesAreLeftOutWithAWarning) {
   testing::internal::CaptureStderr();
-  std::vector<run::VirtualController> vzones = controller::pair_vzones(
+  std::vector<core::VirtualController> vzones = controller::pair_vzones(
       "unsafe1", {"vz1", "bad\"name", "vz3"}, {"/vol/a", "/vol/b", "/vol/c;reboot"});
   std::string said = testing::internal::GetCapturedStderr();
   ASSERT_EQ(vzones.size(), 1u);
   EXPECT_EQ(vzones[0].name, "vz1");
   EXPECT_NE(said.find("WARNING: unsafe1: virtual controller \"bad\"name\""), std::string::npos)
       << said;
-  EXPECT_NE(said.find("unsafe1: virtual controller root path \"/vol/c;reboot\""),
-            std::string::npos)
+  EXPECT_NE(said.find("unsafe1: virtual controller root path \"/vol/c;reboot\""), std::string::npos)
       << said;
 }
 
@@ -74,7 +73,7 @@ TEST(PairVzones, KeepsTheFirst100AndSaysSoOnce) {
     paths.push_back("/vol/r" + std::to_string(i));
   }
   testing::internal::CaptureStderr();
-  std::vector<run::VirtualController> vzones = controller::pair_vzones("many1", names, paths);
+  std::vector<core::VirtualController> vzones = controller::pair_vzones("many1", names, paths);
   std::string said = testing::internal::GetCapturedStderr();
   ASSERT_EQ(vzones.size(), controller::kMaxVzones);
   EXPECT_EQ(vzones.back().name, "vz99");

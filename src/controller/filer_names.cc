@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/temp_dir.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace controller {
 
@@ -28,13 +28,13 @@ std::string target_name_problem(const std::string& name, bool allow_colon) {
 }
 
 void check_filer_names() {
-  for (const run::FilerTarget& filer : run::state().filers) {
+  for (const core::FilerTarget& filer : core::state().filers) {
     std::string problem = target_name_problem(filer.name, true);
     if (!problem.empty()) {
       std::fprintf(stderr,
                    "ERROR: Invalid controller name \"%s\": %s; use a host name or an IP address\n",
                    filer.name.c_str(), problem.c_str());
-      run::exit_run(1);
+      core::exit_run(1);
     }
   }
 }

@@ -1,8 +1,8 @@
 #include "controller/licenses.h"
 
 #include "controller/reply_checks.h"
+#include "core/messages.h"
 #include "exec/query.h"
-#include "run/messages.h"
 
 namespace controller {
 
@@ -10,22 +10,22 @@ namespace {
 
 struct ServiceWord {
   const char* word;
-  int run::ServiceFlags::*counter;
+  int core::ServiceFlags::*counter;
 };
 
 // Counted after NFS unless the run is restricted to NFS, in this order.
 constexpr ServiceWord kServiceWords[] = {
-    {"cifs", &run::ServiceFlags::svc_cifs},
-    {"fcp", &run::ServiceFlags::svc_fcp},
-    {"dafs", &run::ServiceFlags::svc_dafs},
-    {"iscsi", &run::ServiceFlags::svc_iscsi},
-    {"replisync", &run::ServiceFlags::svc_replisync},
-    {"zonepack", &run::ServiceFlags::svc_zonepack},
-    {"vzone", &run::ServiceFlags::svc_zonepack},
-    {"bs_merix_pri", &run::ServiceFlags::svc_backstow},
-    {"bs_merix_sec", &run::ServiceFlags::svc_backstow},
-    {"far_stash", &run::ServiceFlags::svc_farstash},
-    {"a_dedupe", &run::ServiceFlags::svc_dedupe},
+    {"cifs", &core::ServiceFlags::svc_cifs},
+    {"fcp", &core::ServiceFlags::svc_fcp},
+    {"dafs", &core::ServiceFlags::svc_dafs},
+    {"iscsi", &core::ServiceFlags::svc_iscsi},
+    {"replisync", &core::ServiceFlags::svc_replisync},
+    {"zonepack", &core::ServiceFlags::svc_zonepack},
+    {"vzone", &core::ServiceFlags::svc_zonepack},
+    {"bs_merix_pri", &core::ServiceFlags::svc_backstow},
+    {"bs_merix_sec", &core::ServiceFlags::svc_backstow},
+    {"far_stash", &core::ServiceFlags::svc_farstash},
+    {"a_dedupe", &core::ServiceFlags::svc_dedupe},
 };
 
 bool contains(const std::string& line, const char* word) {
@@ -35,18 +35,18 @@ bool contains(const std::string& line, const char* word) {
 // A licence line names a licensed service when it holds the word and no "not".
 int licensed(const std::string& line, const char* word) {
   if (!contains(line, word) || contains(line, "not")) return 0;
-  run::debug_line("Found license", word);
+  core::debug_line("Found license", word);
   return 1;
 }
 
 }  // namespace
 
-run::ServiceFlags count_licenses(const std::vector<std::string>& reply, bool nfs_restricted) {
-  run::ServiceFlags flags;
+core::ServiceFlags count_licenses(const std::vector<std::string>& reply, bool nfs_restricted) {
+  core::ServiceFlags flags;
   for (const std::string& line : reply) {
     // The remote caching of NFS is no licence of its own services.
     if (contains(line, "farstash_nfs") && !contains(line, "not")) {
-      run::debug_line("Found license", "farstash_nfs");
+      core::debug_line("Found license", "farstash_nfs");
       continue;
     }
     flags.svc_nfs += licensed(line, "nfs");
@@ -60,7 +60,7 @@ run::ServiceFlags count_licenses(const std::vector<std::string>& reply, bool nfs
   return flags;
 }
 
-bool assume_main_services(run::ServiceFlags& flags) {
+bool assume_main_services(core::ServiceFlags& flags) {
   if (flags.svc_nfs + flags.svc_cifs + flags.svc_fcp + flags.svc_iscsi != 0) return false;
   flags.svc_backstow = 1;
   flags.svc_replisync = 1;
@@ -93,9 +93,9 @@ std::vector<std::string> replication_off_volumes(const std::string& filer_name,
   return volumes;
 }
 
-void publish_services() {
-  const run::FilerTarget& filer = run::current_filer();
-  run::CurrentServices& current = run::state().current_services;
+void publish_services(core::Collection& collection) {
+  const core::FilerTarget& filer = *collection.filer;
+  core::CurrentServices& current = collection.services;
   current.flags = filer.services;
   current.cpu_class = filer.cpu_class;
   current.legacy_stats = filer.legacy_stats;
@@ -105,7 +105,7 @@ std::vector<std::string> safe_volume_list(const std::string& filer_name,
                                           const std::vector<std::string>& reply) {
   std::vector<std::string> volumes = replication_off_volumes(filer_name, reply);
   if (volumes.size() > kMaxSafeVolumes) {
-    warn_once(run::format(
+    warn_once(core::format(
         "%s has more than %d volumes with replication off; qtree statistics "
         "are taken for the first %d only",
         filer_name.c_str(), static_cast<int>(kMaxSafeVolumes), static_cast<int>(kMaxSafeVolumes)));
@@ -114,31 +114,34 @@ std::vector<std::string> safe_volume_list(const std::string& filer_name,
   return volumes;
 }
 
-void rebuild_safe_volumes() {
-  run::FilerTarget& filer = run::current_filer();
-  run::debug_line("Rebuilding vrs exclusion list on", filer.name);
+void rebuild_safe_volumes(const core::Collection& collection) {
+  core::FilerTarget& filer = *collection.filer;
+  core::debug_line("Rebuilding vrs exclusion list on", filer.name);
   filer.safe_volumes.clear();
-  filer.safe_volumes =
-      safe_volume_list(filer.name, exec::capture_filer_query("registry walk options.vols"));
-  run::debug_line("--- Safe volume list ---");
-  for (const std::string& volume : filer.safe_volumes) run::debug_line(volume);
+  filer.safe_volumes = safe_volume_list(
+      filer.name, exec::capture_filer_query(collection, "registry walk options.vols"));
+  core::debug_line("--- Safe volume list ---");
+  for (const std::string& volume : filer.safe_volumes) core::debug_line(volume);
 }
 
-void read_licenses() {
-  run::RunState& st = run::state();
-  run::FilerTarget& filer = run::current_filer();
+void read_licenses(core::Collection& collection) {
+  core::RunState& st = core::state();
+  core::FilerTarget& filer = *collection.filer;
   if (!filer.licenses_read) {
-    filer.services = run::ServiceFlags{};
+    filer.services = core::ServiceFlags{};
     if (st.options.pretend) return;
-    filer.services = count_licenses(exec::capture_filer_query("license"), st.options.mode == "NFS");
+    filer.services =
+        count_licenses(exec::capture_filer_query(collection, "license"), st.options.mode == "NFS");
     if (assume_main_services(filer.services)) {
-      run::progress("Failed to detect licensed services. Attempting all services.\n");
+      core::progress("Failed to detect licensed services. Attempting all services.\n");
     }
-    filer.cpu_class = cpu_class_from_sysconfig(exec::capture_filer_query("sysconfig"));
+    filer.cpu_class = cpu_class_from_sysconfig(exec::capture_filer_query(collection, "sysconfig"));
     filer.licenses_read = true;
   }
-  publish_services();
-  if (st.current_services.flags.svc_replisync != 0 && filer.vrs_rebuild) rebuild_safe_volumes();
+  publish_services(collection);
+  if (collection.services.flags.svc_replisync != 0 && filer.vrs_rebuild) {
+    rebuild_safe_volumes(collection);
+  }
 }
 
 }  // namespace controller

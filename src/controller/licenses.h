@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace controller {
 
@@ -16,11 +17,11 @@ constexpr std::size_t kMaxSafeVolumes = 256;
 // The service counters of a "license" reply. A line counts for a service
 // when it names it and holds no "not". With `nfs_restricted` (-M NFS) only
 // NFS is counted, and nfs_only is set when it is licensed.
-run::ServiceFlags count_licenses(const std::vector<std::string>& reply, bool nfs_restricted);
+core::ServiceFlags count_licenses(const std::vector<std::string>& reply, bool nfs_restricted);
 
 // When none of NFS, CIFS, FCP and iSCSI was found, marks the eight main
 // services licensed and returns true.
-bool assume_main_services(run::ServiceFlags& flags);
+bool assume_main_services(core::ServiceFlags& flags);
 
 // 1 when a "sysconfig" reply shows a single processor, else 2.
 int cpu_class_from_sysconfig(const std::vector<std::string>& reply);
@@ -37,15 +38,16 @@ std::vector<std::string> replication_off_volumes(const std::string& filer_name,
 std::vector<std::string> safe_volume_list(const std::string& filer_name,
                                           const std::vector<std::string>& reply);
 
-// Reads the current controller's licences once, then republishes them (and
+// Reads the collection's controller's licences once, then publishes them
+// into the collection (and
 // rebuilds the safe volume list when needed) on every call.
-void read_licenses();
+void read_licenses(core::Collection& collection);
 
-// Copies the current controller's services, cpu_class and legacy_stats into
-// the run's current service set.
-void publish_services();
+// Copies the controller's services, cpu_class and legacy_stats into the
+// collection's service set.
+void publish_services(core::Collection& collection);
 
-// Reads the current controller's safe volume list anew.
-void rebuild_safe_volumes();
+// Reads the collection's controller's safe volume list anew.
+void rebuild_safe_volumes(const core::Collection& collection);
 
 }  // namespace controller

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "run/messages.h"
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/messages.h"
+#include "core/state.h"
 
 namespace {
 
@@ -11,11 +12,11 @@ using Lines = std::vector<std::string>;
 
 class Licenses : public ::testing::Test {
  protected:
-  void SetUp() override { run::reset_state(); }
+  void SetUp() override { core::reset_state(); }
 };
 
 TEST_F(Licenses, LinesHoldingNotCountForNothing) {
-  run::ServiceFlags flags = controller::count_licenses(
+  core::ServiceFlags flags = controller::count_licenses(
       {"                cifs not licensed", "                 nfs site 1234567",
        "                 fcp site 7654321 (expires: not yet)"},
       false);
@@ -25,7 +26,7 @@ TEST_F(Licenses, LinesHoldingNotCountForNothing) {
 }
 
 TEST_F(Licenses, CountersCountEveryNamingLine) {
-  run::ServiceFlags flags = controller::count_licenses(
+  core::ServiceFlags flags = controller::count_licenses(
       {"cifs site 1", "cifs site 2", "bs_merix_pri site 3", "bs_merix_sec site 4",
        "zonepack site 5", "vzone site 6", "far_stash site 7", "a_dedupe site 8", "dafs site 9",
        "iscsi site 10", "replisync site 11"},
@@ -44,7 +45,7 @@ TEST_F(Licenses, CountersCountEveryNamingLine) {
 }
 
 TEST_F(Licenses, FarstashNfsCountsNeitherNfsNorFarstash) {
-  run::ServiceFlags flags = controller::count_licenses({"farstash_nfs site 42"}, false);
+  core::ServiceFlags flags = controller::count_licenses({"farstash_nfs site 42"}, false);
   EXPECT_EQ(flags.svc_nfs, 0);
   EXPECT_EQ(flags.svc_farstash, 0);
   // Unlicensed, it is an ordinary line holding "not".
@@ -59,7 +60,7 @@ TEST_F(Licenses, ClusterOrCfSetsThePairFlag) {
 }
 
 TEST_F(Licenses, NfsRestrictionCountsOnlyNfs) {
-  run::ServiceFlags flags =
+  core::ServiceFlags flags =
       controller::count_licenses({"nfs site 1", "cifs site 2", "cluster site 3"}, true);
   EXPECT_EQ(flags.svc_nfs, 1);
   EXPECT_EQ(flags.nfs_only, 1);
@@ -69,7 +70,7 @@ TEST_F(Licenses, NfsRestrictionCountsOnlyNfs) {
 }
 
 TEST_F(Licenses, FoundLicensesAreShownInDebugMode) {
-  run::state().options.debug = true;
+  core::state().options.debug = true;
   testing::internal::CaptureStderr();
   controller::count_licenses({"cifs site 1", "farstash_nfs site 2", "cluster site 3"}, false);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -78,7 +79,7 @@ TEST_F(Licenses, FoundLicensesAreShownInDebugMode) {
 }
 
 TEST_F(Licenses, NoMainServiceMeansAllMainServices) {
-  run::ServiceFlags flags =
+  core::ServiceFlags flags =
       controller::count_licenses({"zonepack site 1", "a_dedupe site 2"}, false);
   EXPECT_TRUE(controller::assume_main_services(flags));
   for (int counter : {flags.svc_nfs, flags.svc_cifs, flags.svc_fcp, flags.svc_dafs, flags.svc_iscsi,
@@ -89,7 +90,7 @@ TEST_F(Licenses, NoMainServiceMeansAllMainServices) {
   EXPECT_EQ(flags.svc_dedupe, 1);
   EXPECT_EQ(flags.svc_cluster, 0);
 
-  run::ServiceFlags iscsi_only;
+  core::ServiceFlags iscsi_only;
   iscsi_only.svc_iscsi = 1;
   EXPECT_FALSE(controller::assume_main_services(iscsi_only));
   EXPECT_EQ(iscsi_only.svc_nfs, 0);
@@ -111,7 +112,8 @@ TEST_F(Licenses, SafeVolumesAreTheThirdDottedPiece) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(controller::replication_off_volumes("f1", reply), (Lines{"vol2", "db_01"}));
   std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("WARNING: f1: volume \"bad;rm\" holds characters"), std::string::npos) << said;
+  EXPECT_NE(said.find("WARNING: f1: volume \"bad;rm\" holds characters"), std::string::npos)
+      << said;
 }
 
 TEST_F(Licenses, SafeVolumeListKeepsTheFirst256AndSaysSoOnce) {
@@ -140,7 +142,7 @@ TEST_F(Licenses, SafeVolumeListKeepsTheFirst256AndSaysSoOnce) {
 }
 
 TEST_F(Licenses, LaterReadsRepublishWithoutQuerying) {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   st.filers.resize(2);
   st.filers[0].name = "a";
   st.filers[0].licenses_read = true;
@@ -155,32 +157,39 @@ TEST_F(Licenses, LaterReadsRepublishWithoutQuerying) {
   st.filers[1].cpu_class = 2;
   st.filers[1].legacy_stats = true;
 
-  st.current_filer = 0;
-  controller::read_licenses();
-  EXPECT_EQ(st.current_services.flags.svc_cifs, 3);
-  EXPECT_EQ(st.current_services.cpu_class, 1);
-  EXPECT_FALSE(st.current_services.legacy_stats);
+  // Two collections used alternately each keep their own controller's set.
+  core::Collection first;
+  first.filer = &st.filers[0];
+  core::Collection second;
+  second.filer = &st.filers[1];
+  controller::read_licenses(first);
+  controller::read_licenses(second);
+  EXPECT_EQ(first.services.flags.svc_cifs, 3);
+  EXPECT_EQ(first.services.cpu_class, 1);
+  EXPECT_FALSE(first.services.legacy_stats);
+  EXPECT_EQ(second.services.flags.svc_cifs, 0);
+  EXPECT_EQ(second.services.flags.svc_nfs, 1);
+  EXPECT_EQ(second.services.cpu_class, 2);
+  EXPECT_TRUE(second.services.legacy_stats);
 
-  st.current_filer = 1;
-  controller::read_licenses();
-  EXPECT_EQ(st.current_services.flags.svc_cifs, 0);
-  EXPECT_EQ(st.current_services.flags.svc_nfs, 1);
-  EXPECT_EQ(st.current_services.cpu_class, 2);
-  EXPECT_TRUE(st.current_services.legacy_stats);
+  controller::read_licenses(first);
+  EXPECT_EQ(first.services.flags.svc_nfs, 0);
+  EXPECT_EQ(second.services.cpu_class, 2);
 }
 
 TEST_F(Licenses, PretendReadsNothingAndPublishesNothing) {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   st.options.pretend = true;
   st.filers.resize(1);
   st.filers[0].name = "p";
   st.filers[0].services.svc_cifs = 5;
-  st.current_filer = 0;
-  st.current_services.cpu_class = 7;
-  controller::read_licenses();
+  core::Collection collection;
+  collection.filer = &st.filers[0];
+  collection.services.cpu_class = 7;
+  controller::read_licenses(collection);
   EXPECT_FALSE(st.filers[0].licenses_read);
   EXPECT_EQ(st.filers[0].services.svc_cifs, 0);
-  EXPECT_EQ(st.current_services.cpu_class, 7);
+  EXPECT_EQ(collection.services.cpu_class, 7);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/query.h"
 #include "exec/temp_dir.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace controller {
 
@@ -45,64 +45,64 @@ constexpr Rung kLadder[] = {
 // whose statit cannot run that long.
 constexpr long long kLongRunMinutes = 1000;
 
-void enable_legacy_stats(run::FilerTarget& filer, const char* debug_text) {
+void enable_legacy_stats(core::FilerTarget& filer, const char* debug_text) {
   filer.legacy_stats = true;
   exec::append_error_log("Enable selective stats objects (legacy_mode) on: " + filer.name);
-  run::debug_line(debug_text, filer.name);
+  core::debug_line(debug_text, filer.name);
 }
 
 // A switch applies to a controller when its test holds for the release
 // number; the switches are applied in table order.
 struct ReleaseSwitch {
-  bool (*applies)(int n, const run::FilerTarget& filer, const run::RunOptions& o);
-  void (*apply)(run::FilerTarget& filer, const run::RunOptions& o);
+  bool (*applies)(int n, const core::FilerTarget& filer, const core::RunOptions& o);
+  void (*apply)(core::FilerTarget& filer, const core::RunOptions& o);
 };
 
 const ReleaseSwitch kSwitches[] = {
     // Stats instances exist from 7.0.5 on.
-    {[](int n, const run::FilerTarget&, const run::RunOptions&) { return n >= 705; },
-     [](run::FilerTarget& filer, const run::RunOptions&) {
+    {[](int n, const core::FilerTarget&, const core::RunOptions&) { return n >= 705; },
+     [](core::FilerTarget& filer, const core::RunOptions&) {
        filer.stats_enabled = true;
-       run::debug_line("Enabling stats data collection on", filer.name);
+       core::debug_line("Enabling stats data collection on", filer.name);
      }},
     // Domain statistics exist from 7.3 on.
-    {[](int n, const run::FilerTarget&, const run::RunOptions&) { return n < 730; },
-     [](run::FilerTarget& filer, const run::RunOptions&) {
+    {[](int n, const core::FilerTarget&, const core::RunOptions&) { return n < 730; },
+     [](core::FilerTarget& filer, const core::RunOptions&) {
        filer.domain_stats = false;
-       run::debug_line("Disabling domain stats on", filer.name);
+       core::debug_line("Disabling domain stats on", filer.name);
      }},
     // Releases whose stats collect everything and keep the exclusion list up
     // to date themselves; the others get selective (legacy) stats.
-    {[](int n, const run::FilerTarget&, const run::RunOptions&) {
+    {[](int n, const core::FilerTarget&, const core::RunOptions&) {
        return (n >= 706 && n < 710) || (n >= 713 && n < 720) || n >= 722;
      },
-     [](run::FilerTarget& filer, const run::RunOptions&) {
+     [](core::FilerTarget& filer, const core::RunOptions&) {
        filer.vrs_rebuild = false;
        exec::append_error_log("Disabling frequent VRS exclusion list rebuilding on: " + filer.name);
-       run::debug_line("Disabling frequent VRS exclusion list rebuilding on", filer.name);
+       core::debug_line("Disabling frequent VRS exclusion list rebuilding on", filer.name);
        filer.legacy_stats = false;
        exec::append_error_log("Enable collection of all stats data on: " + filer.name);
-       run::debug_line("Enable collection of all stats data on", filer.name);
+       core::debug_line("Enable collection of all stats data on", filer.name);
      }},
-    {[](int n, const run::FilerTarget&, const run::RunOptions&) {
+    {[](int n, const core::FilerTarget&, const core::RunOptions&) {
        return n < 706 || (n >= 710 && n < 713) || (n >= 720 && n < 722);
      },
-     [](run::FilerTarget& filer, const run::RunOptions&) {
+     [](core::FilerTarget& filer, const core::RunOptions&) {
        enable_legacy_stats(filer, "Enable selective stats objects (legacy_mode) on");
      }},
     // A stressed controller gets the light stats set whatever its release.
-    {[](int, const run::FilerTarget&, const run::RunOptions& o) { return o.critical_only; },
-     [](run::FilerTarget& filer, const run::RunOptions&) {
+    {[](int, const core::FilerTarget&, const core::RunOptions& o) { return o.critical_only; },
+     [](core::FilerTarget& filer, const core::RunOptions&) {
        enable_legacy_stats(filer,
                            "Enable selective stats objects (legacy_mode) on the stressed filer");
      }},
     // On these releases statit runs once over the sampling time, and not at
     // all in long runs.
-    {[](int, const run::FilerTarget& filer, const run::RunOptions&) {
+    {[](int, const core::FilerTarget& filer, const core::RunOptions&) {
        return filer.release == "MERIX7.0" || filer.release == "MERIX7.0.2" ||
               filer.release == "MERIX";
      },
-     [](run::FilerTarget& filer, const run::RunOptions& o) {
+     [](core::FilerTarget& filer, const core::RunOptions& o) {
        long long minutes = (static_cast<long long>(o.iter_interval) + o.sample_minutes) *
                            static_cast<long long>(o.iterations);
        if (minutes <= kLongRunMinutes) {
@@ -110,22 +110,22 @@ const ReleaseSwitch kSwitches[] = {
          return;
        }
        filer.statit_mode = 2;
-       run::progress(
-           run::format("Long kestrel requested; disabling statit on %s\n", filer.name.c_str()));
-       exec::append_error_log(run::format("Long kestrel requested; disabling statit on: %s >> %s",
-                                          filer.name.c_str(),
-                                          (std::to_string(minutes) + " minutes").c_str()));
+       core::progress(
+           core::format("Long kestrel requested; disabling statit on %s\n", filer.name.c_str()));
+       exec::append_error_log(core::format("Long kestrel requested; disabling statit on: %s >> %s",
+                                           filer.name.c_str(),
+                                           (std::to_string(minutes) + " minutes").c_str()));
      }},
     // Kernel traces are not taken on 7.3 and 7.3.1.
-    {[](int n, const run::FilerTarget&, const run::RunOptions&) { return n == 730 || n == 731; },
-     [](run::FilerTarget& filer, const run::RunOptions&) {
+    {[](int n, const core::FilerTarget&, const core::RunOptions&) { return n == 730 || n == 731; },
+     [](core::FilerTarget& filer, const core::RunOptions&) {
        filer.sktrace_off = true;
-       run::debug_line("Disable sktrace collection on", filer.name);
+       core::debug_line("Disable sktrace collection on", filer.name);
      }},
 };
 
 int unknown_version(const std::string& text) {
-  if (!run::state().options.quiet) {
+  if (!core::state().options.quiet) {
     std::fputs("Unknown version.  Using default command set\n", stderr);
     std::fputs(text.c_str(), stderr);
     if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
@@ -172,8 +172,8 @@ std::string ladder_release(int release_number) {
   return release;
 }
 
-void apply_release(run::FilerTarget& filer, const std::string& version_line) {
-  const run::RunOptions& o = run::state().options;
+void apply_release(core::FilerTarget& filer, const std::string& version_line, std::FILE* out) {
+  const core::RunOptions& o = core::state().options;
   filer.release = "MERIX";
   if (!o.forced_os.empty()) {
     filer.release = o.forced_os;
@@ -181,10 +181,10 @@ void apply_release(run::FilerTarget& filer, const std::string& version_line) {
   } else {
     filer.release_number = parse_release(version_line, false);
     if (filer.release_number != 0) filer.release = ladder_release(filer.release_number);
-    std::printf("FILEROS,\t%s,\t%s\n", filer.name.c_str(), filer.release.c_str());
+    std::fprintf(out, "FILEROS,\t%s,\t%s\n", filer.name.c_str(), filer.release.c_str());
   }
-  run::debug_line(
-      run::format("MERIX on %s mapped to %s", filer.name.c_str(), filer.release.c_str()));
+  core::debug_line(
+      core::format("MERIX on %s mapped to %s", filer.name.c_str(), filer.release.c_str()));
 
   filer.statit_mode = 0;
   for (const ReleaseSwitch& release_switch : kSwitches) {
@@ -192,13 +192,13 @@ void apply_release(run::FilerTarget& filer, const std::string& version_line) {
   }
 }
 
-void map_release(run::FilerTarget& filer) {
+void map_release(const core::Collection& collection) {
   std::string version_line;
-  if (run::state().options.forced_os.empty()) {
-    std::vector<std::string> reply = exec::capture_filer_query("version");
+  if (core::state().options.forced_os.empty()) {
+    std::vector<std::string> reply = exec::capture_filer_query(collection, "version");
     if (!reply.empty()) version_line = reply.front();
   }
-  apply_release(filer, version_line);
+  apply_release(*collection.filer, version_line, collection.out);
 }
 
 }  // namespace controller

@@ -1,9 +1,11 @@
 // Controller release strings and the numbers that select command sets.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace controller {
 
@@ -21,9 +23,10 @@ std::string ladder_release(int release_number);
 // -O the forced text is the release; otherwise `version_line`, the first
 // line of the controller's "version" reply, is mapped and the FILEROS line
 // printed.
-void apply_release(run::FilerTarget& filer, const std::string& version_line);
+void apply_release(core::FilerTarget& filer, const std::string& version_line,
+                   std::FILE* out = stdout);
 
-// Asks the current controller for its version (unless -O) and applies it.
-void map_release(run::FilerTarget& filer);
+// Asks the collection's controller for its version (unless -O) and applies it.
+void map_release(const core::Collection& collection);
 
 }  // namespace controller

@@ -6,17 +6,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "platform/platform.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace {
 
 class ParseRelease : public ::testing::Test {
  protected:
   void SetUp() override {
-    run::reset_state();
-    run::state().options.quiet = true;
+    core::reset_state();
+    core::state().options.quiet = true;
   }
 };
 
@@ -72,13 +72,13 @@ TEST_F(ParseRelease, CodeWordsWinInTableOrder) {
 }
 
 TEST(ParseReleaseMessages, UnknownVersionIsReportedUnlessQuiet) {
-  run::reset_state();
+  core::reset_state();
   testing::internal::CaptureStderr();
   EXPECT_EQ(controller::parse_release("garbage", false), 0);
   std::string said = testing::internal::GetCapturedStderr();
   EXPECT_EQ(said, "Unknown version.  Using default command set\ngarbage\n");
 
-  run::state().options.quiet = true;
+  core::state().options.quiet = true;
   testing::internal::CaptureStderr();
   controller::parse_release("garbage", false);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -97,12 +97,12 @@ namespace fs = std::filesystem;
 class MapRelease : public ::testing::Test {
  protected:
   void SetUp() override {
-    run::reset_state();
-    run::state().options.quiet = true;
+    core::reset_state();
+    core::state().options.quiet = true;
     folder = fs::temp_directory_path() /
              ("kestrel_release_test_" + std::to_string(platform::current_process_id()));
     fs::create_directories(folder);
-    run::state().error_log_path = (folder / "error.log").string();
+    core::state().error_log_path = (folder / "error.log").string();
     filer.name = "f1";
     filer.vrs_rebuild = true;
     filer.stats_enabled = false;
@@ -119,17 +119,17 @@ class MapRelease : public ::testing::Test {
   }
   std::string apply_number(int n) {
     return apply(
-        run::format("Corvex Release %d.%d.%d: Mon Jan 1 2024", n / 100, n / 10 % 10, n % 10));
+        core::format("Corvex Release %d.%d.%d: Mon Jan 1 2024", n / 100, n / 10 % 10, n % 10));
   }
   std::string log_text() {
-    std::ifstream in(run::state().error_log_path);
+    std::ifstream in(core::state().error_log_path);
     std::stringstream all;
     all << in.rdbuf();
     return all.str();
   }
 
   fs::path folder;
-  run::FilerTarget filer;
+  core::FilerTarget filer;
 };
 
 TEST_F(MapRelease, LadderTakesTheLargestRungAtOrBelow) {
@@ -173,7 +173,7 @@ TEST_F(MapRelease, CodeWordsAndUnknownReplies) {
 }
 
 TEST_F(MapRelease, ForcedReleaseIsTakenAsGivenWithoutReleaseLine) {
-  run::state().options.forced_os = "MERIX7.3";
+  core::state().options.forced_os = "MERIX7.3";
   EXPECT_EQ(apply("Corvex Release 6.5"), "");
   EXPECT_EQ(filer.release, "MERIX7.3");
   EXPECT_EQ(filer.release_number, 730);
@@ -181,14 +181,14 @@ TEST_F(MapRelease, ForcedReleaseIsTakenAsGivenWithoutReleaseLine) {
   EXPECT_TRUE(filer.domain_stats);
 
   // Off the ladder: the text stays as it is.
-  run::state().options.forced_os = "MERIX7.0.9";
+  core::state().options.forced_os = "MERIX7.0.9";
   EXPECT_EQ(apply(""), "");
   EXPECT_EQ(filer.release, "MERIX7.0.9");
   EXPECT_EQ(filer.release_number, 709);
 }
 
 TEST_F(MapRelease, DebugLineNamesTheMapping) {
-  run::state().options.debug = true;
+  core::state().options.debug = true;
   testing::internal::CaptureStderr();
   apply("Corvex Release 7.3.5");
   std::string said = testing::internal::GetCapturedStderr();
@@ -244,7 +244,7 @@ TEST_F(MapRelease, SwitchesWriteTheErrorLog) {
   EXPECT_LT(rebuild, all);
   EXPECT_EQ(log.find("legacy_mode"), std::string::npos);
 
-  fs::remove(run::state().error_log_path);
+  fs::remove(core::state().error_log_path);
   apply_number(721);
   log = log_text();
   EXPECT_NE(log.find(" : Enable selective stats objects (legacy_mode) on: f1\n"),
@@ -253,8 +253,8 @@ TEST_F(MapRelease, SwitchesWriteTheErrorLog) {
 }
 
 TEST_F(MapRelease, CriticalOnlyForcesSelectiveStats) {
-  run::state().options.critical_only = true;
-  run::state().options.debug = true;
+  core::state().options.critical_only = true;
+  core::state().options.debug = true;
   testing::internal::CaptureStderr();
   apply_number(735);
   std::string said = testing::internal::GetCapturedStderr();
@@ -269,7 +269,7 @@ TEST_F(MapRelease, CriticalOnlyForcesSelectiveStats) {
 }
 
 TEST_F(MapRelease, ShortStatitOnlyOnItsReleasesAndNoneInLongRuns) {
-  run::RunOptions& o = run::state().options;
+  core::RunOptions& o = core::state().options;
   o.quiet = false;
   o.iterations = 10;
   o.iter_interval = 90;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "core/messages.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 
 namespace controller {
 
@@ -27,7 +27,7 @@ constexpr ShellForm kSshKeyFile = {RemoteClient::kSsh,
 constexpr ShellForm kPlinkKeyFile = {RemoteClient::kPlink, "%p -ssh -x -a -batch -i %c -l %l %n "};
 
 // The forms are tried in this order.
-const ShellForm& choose_form(const run::RunOptions& o) {
+const ShellForm& choose_form(const core::RunOptions& o) {
   if (!o.ssh) return kRsh;
   if (o.credential.empty()) return kPlinkAgent;
   if (o.use_password) return kPlinkPassword;
@@ -45,7 +45,7 @@ struct Value {
 bool quote_value(Value& value, const std::string& password, const std::string& filer,
                  const ShellForm& form, std::string& error) {
   if (!platform::shell::quote_argument(value.text, value.quoted)) {
-    error = run::format(
+    error = core::format(
         "ERROR: Controller %s: the %s holds a character that cannot be passed safely to %s "
         "(a control character; on Windows also a double quote or a percent sign)\n",
         filer.c_str(), value.what, platform::shell::remote_client_program(form.client));
@@ -54,7 +54,7 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
   // Logs hide the password by finding it in the text; quoting must not split it.
   if (!password.empty() && value.text.find(password) != std::string::npos &&
       value.quoted.find(password) == std::string::npos) {
-    error = run::format(
+    error = core::format(
         "ERROR: Controller %s: the %s cannot be passed to %s without showing the password "
         "in the logs; use a password without quote characters\n",
         filer.c_str(), value.what, platform::shell::remote_client_program(form.client));
@@ -65,7 +65,7 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
 
 }  // namespace
 
-bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
+bool build_shell_prefix(const core::RunOptions& options, const std::string& name,
                         std::string& prefix, std::string& error) {
   const ShellForm& form = choose_form(options);
   Value values[] = {
@@ -90,7 +90,7 @@ bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
     built += value.quoted;
   }
   if (built.size() > kMaxShellPrefix) {
-    error = run::format(
+    error = core::format(
         "ERROR: Controller %s: the %s command would be %d characters long; at most %d are "
         "allowed. Use a shorter controller name, login or key file path.\n",
         name.c_str(), platform::shell::remote_client_program(form.client),
@@ -101,30 +101,30 @@ bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
   return true;
 }
 
-void set_shell_prefix(run::FilerTarget& filer) {
+void set_shell_prefix(core::FilerTarget& filer) {
   std::string error;
-  if (!build_shell_prefix(run::state().options, filer.name, filer.shell_prefix, error)) {
+  if (!build_shell_prefix(core::state().options, filer.name, filer.shell_prefix, error)) {
     std::fputs(error.c_str(), stderr);
-    run::exit_run(1);
+    core::exit_run(1);
   }
 }
 
 void check_shell_prefixes() {
-  for (const run::FilerTarget& filer : run::state().filers) {
+  for (const core::FilerTarget& filer : core::state().filers) {
     std::string prefix;
     std::string error;
-    if (!build_shell_prefix(run::state().options, filer.name, prefix, error)) {
+    if (!build_shell_prefix(core::state().options, filer.name, prefix, error)) {
       std::fputs(error.c_str(), stderr);
-      run::exit_run(1);
+      core::exit_run(1);
     }
   }
 }
 
-platform::shell::RemoteClient remote_client(const run::RunOptions& options) {
+platform::shell::RemoteClient remote_client(const core::RunOptions& options) {
   return choose_form(options).client;
 }
 
-std::string filer_command_line(const run::FilerTarget& filer, const std::string& command) {
+std::string filer_command_line(const core::FilerTarget& filer, const std::string& command) {
   return filer.shell_prefix + " \"" + filer.priv_prefix + " " + command + " " + filer.priv_suffix +
          "\"";
 }

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "core/state.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 namespace controller {
 
@@ -19,21 +19,21 @@ constexpr std::size_t kMaxShellPrefix = 255;
 // words are quoted for the host interpreter. Returns false with a complete "ERROR: ...\n" text in
 // `error` when a value cannot be passed intact, would leave the password readable in logs, or the
 // prefix would be too long.
-bool build_shell_prefix(const run::RunOptions& options, const std::string& name,
+bool build_shell_prefix(const core::RunOptions& options, const std::string& name,
                         std::string& prefix, std::string& error);
 
 // The client the run's options choose.
-platform::shell::RemoteClient remote_client(const run::RunOptions& options);
+platform::shell::RemoteClient remote_client(const core::RunOptions& options);
 
 // Builds the prefix of every controller before any is contacted; ends the run
 // with status 1 at the first that cannot be built.
 void check_shell_prefixes();
 
 // Sets the controller's shell_prefix, or ends the run with status 1.
-void set_shell_prefix(run::FilerTarget& filer);
+void set_shell_prefix(core::FilerTarget& filer);
 
 // One command on the controller: the prefix, then the privilege prefix, the
 // command and the privilege suffix as one double-quoted argument.
-std::string filer_command_line(const run::FilerTarget& filer, const std::string& command);
+std::string filer_command_line(const core::FilerTarget& filer, const std::string& command);
 
 }  // namespace controller

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/state.h"
 #include "exec/runner.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ const std::string rsh = platform::shell::remote_client_program(RemoteClient::kRs
 const std::string plink = platform::shell::remote_client_program(RemoteClient::kPlink);
 const std::string ssh = platform::shell::remote_client_program(RemoteClient::kSsh);
 
-std::string prefix_of(const run::RunOptions& options, const std::string& name) {
+std::string prefix_of(const core::RunOptions& options, const std::string& name) {
   std::string prefix;
   std::string error;
   EXPECT_TRUE(controller::build_shell_prefix(options, name, prefix, error)) << error;
@@ -27,7 +27,7 @@ std::string prefix_of(const run::RunOptions& options, const std::string& name) {
   return prefix;
 }
 
-std::string refusal_of(const run::RunOptions& options, const std::string& name) {
+std::string refusal_of(const core::RunOptions& options, const std::string& name) {
   std::string prefix = "untouched";
   std::string error;
   EXPECT_FALSE(controller::build_shell_prefix(options, name, prefix, error));
@@ -35,8 +35,8 @@ std::string refusal_of(const run::RunOptions& options, const std::string& name) 
   return error;
 }
 
-run::RunOptions ssh_options(const std::string& credential, bool password, bool ssh_exe) {
-  run::RunOptions o;
+core::RunOptions ssh_options(const std::string& credential, bool password, bool ssh_exe) {
+  core::RunOptions o;
   o.ssh = true;
   o.credential = credential;
   o.use_password = password;
@@ -47,7 +47,7 @@ run::RunOptions ssh_options(const std::string& credential, bool password, bool s
 }
 
 TEST(ShellPrefix, FiveClientForms) {
-  run::RunOptions defaults;
+  core::RunOptions defaults;
   EXPECT_EQ(prefix_of(defaults, "f1"), rsh + " f1 -l root -n ");
 
   EXPECT_EQ(prefix_of(ssh_options("", false, false), "f1"),
@@ -65,32 +65,32 @@ TEST(ShellPrefix, FiveClientForms) {
 }
 
 TEST(ShellPrefix, LoginIsTheWholeLoginText) {
-  run::RunOptions o;
+  core::RunOptions o;
   o.login = "admin:pw1";
   o.password = "pw1";
   EXPECT_EQ(prefix_of(o, "f1"), rsh + " f1 -l admin:pw1 -n ");
-  run::reset_state();
-  run::state().options = o;
+  core::reset_state();
+  core::state().options = o;
   EXPECT_EQ(exec::mask_password(prefix_of(o, "f1")), rsh + " f1 -l admin:*** -n ");
 }
 
 // The interpreter must see each value as one word with nothing to run.
 TEST(ShellPrefix, ValuesThatAreNotPlainWordsAreQuoted) {
   if (platform::shell::path_separator() != '/') GTEST_SKIP() << "sh quoting";
-  run::RunOptions o = ssh_options("pa ss&|<>^;$`x", true, false);
+  core::RunOptions o = ssh_options("pa ss&|<>^;$`x", true, false);
   o.login = "my user";
   std::string prefix = prefix_of(o, "f1");
   EXPECT_EQ(prefix, plink + " -ssh -x -a -batch -pw 'pa ss&|<>^;$`x' -l 'my user' f1 ");
   // The raw password is still inside, so logs hide it.
-  run::reset_state();
-  run::state().options.password = o.password;
+  core::reset_state();
+  core::state().options.password = o.password;
   EXPECT_EQ(exec::mask_password(prefix).find("pa ss"), std::string::npos);
 
-  run::RunOptions key = ssh_options("/home/me/my keys/id\"rsa", false, true);
+  core::RunOptions key = ssh_options("/home/me/my keys/id\"rsa", false, true);
   EXPECT_EQ(prefix_of(key, "f1"),
             ssh + " -o BatchMode=yes -2 -ax -i '/home/me/my keys/id\"rsa' -l  root f1 ");
 
-  run::RunOptions empty_login;
+  core::RunOptions empty_login;
   empty_login.login = "";
   EXPECT_EQ(prefix_of(empty_login, "f1"), rsh + " f1 -l '' -n ");
 }
@@ -101,7 +101,7 @@ TEST(ShellPrefix, QuotedValuesArriveIntact) {
   namespace fs = std::filesystem;
   fs::path out = fs::temp_directory_path() /
                  ("kestrel_prefix_test_" + std::to_string(platform::current_process_id()));
-  run::RunOptions o = ssh_options("\"$HOME\" `id`; touch x & y | z > w", true, false);
+  core::RunOptions o = ssh_options("\"$HOME\" `id`; touch x & y | z > w", true, false);
   o.login = "it's a\\b";
   std::string prefix = prefix_of(o, "f1");
   // Replace the client by a printer of its arguments, one per line.
@@ -117,13 +117,13 @@ TEST(ShellPrefix, QuotedValuesArriveIntact) {
 }
 
 TEST(ShellPrefix, RefusesValuesThatCannotBePassedIntact) {
-  run::RunOptions o;
+  core::RunOptions o;
   o.login = "root\nreboot";
   std::string error = refusal_of(o, "f1");
   EXPECT_EQ(error.rfind("ERROR: Controller f1: the login given with -l ", 0), 0u) << error;
   EXPECT_EQ(error.back(), '\n');
 
-  run::RunOptions key = ssh_options("/keys/id\r", false, false);
+  core::RunOptions key = ssh_options("/keys/id\r", false, false);
   error = refusal_of(key, "f1");
   EXPECT_NE(error.find("key file given with -S kf:"), std::string::npos) << error;
 }
@@ -135,7 +135,7 @@ TEST(ShellPrefix, RefusesPasswordsThatQuotingWouldExpose) {
   EXPECT_NE(error.find("password given with -S pw:"), std::string::npos) << error;
   EXPECT_EQ(error.find("it's"), std::string::npos);
 
-  run::RunOptions o;
+  core::RunOptions o;
   o.login = "me:it's";
   o.password = "it's";
   error = refusal_of(o, "f1");
@@ -143,7 +143,7 @@ TEST(ShellPrefix, RefusesPasswordsThatQuotingWouldExpose) {
 }
 
 TEST(ShellPrefix, LengthLimit) {
-  run::RunOptions o;
+  core::RunOptions o;
   // rsh + " " + name + " -l root -n " is 13 characters plus the names.
   const std::size_t longest_name = controller::kMaxShellPrefix - 13 - rsh.size();
   EXPECT_EQ(prefix_of(o, std::string(longest_name, 'a')).size(), controller::kMaxShellPrefix);
@@ -152,15 +152,15 @@ TEST(ShellPrefix, LengthLimit) {
             std::string::npos)
       << error;
 
-  run::RunOptions key = ssh_options("/" + std::string(250, 'k'), false, false);
+  core::RunOptions key = ssh_options("/" + std::string(250, 'k'), false, false);
   refusal_of(key, "f1");
 }
 
 TEST(ShellPrefix, CheckEndsTheRunAtTheFirstBadController) {
-  run::reset_state();
-  run::state().filers.resize(2);
-  run::state().filers[0].name = "good";
-  run::state().filers[1].name = std::string(300, 'b');
+  core::reset_state();
+  core::state().filers.resize(2);
+  core::state().filers[0].name = "good";
+  core::state().filers[1].name = std::string(300, 'b');
   EXPECT_EXIT(controller::check_shell_prefixes(), ::testing::ExitedWithCode(1),
               "ERROR: Controller b+: the " + rsh + " command would be " +
                   std::to_string(313 + rsh.size()) + " characters long");
@@ -168,16 +168,16 @@ TEST(ShellPrefix, CheckEndsTheRunAtTheFirstBadController) {
 
 // --kill_all ends the processes of the client that the prefix starts.
 TEST(ShellPrefix, ChosenClientIsTheOneThePrefixStarts) {
-  run::RunOptions forms[] = {run::RunOptions(), ssh_options("", false, false),
-                             ssh_options("pw", true, true), ssh_options("/k", false, true),
-                             ssh_options("/k", false, false)};
-  for (const run::RunOptions& o : forms) {
+  core::RunOptions forms[] = {core::RunOptions(), ssh_options("", false, false),
+                              ssh_options("pw", true, true), ssh_options("/k", false, true),
+                              ssh_options("/k", false, false)};
+  for (const core::RunOptions& o : forms) {
     const std::string program =
         platform::shell::remote_client_program(controller::remote_client(o));
     EXPECT_EQ(prefix_of(o, "f1").rfind(program + " ", 0), 0u) << program;
   }
   EXPECT_EQ(controller::remote_client(ssh_options("/k", false, true)), RemoteClient::kSsh);
-  EXPECT_EQ(controller::remote_client(run::RunOptions()), RemoteClient::kRsh);
+  EXPECT_EQ(controller::remote_client(core::RunOptions()), RemoteClient::kRsh);
 }
 
 // The system's own clients on POSIX; the Windows builds keep their .exe.
@@ -192,7 +192,7 @@ TEST(ShellPrefix, ClientNamesFollowTheHost) {
 }
 
 TEST(FilerCommandLine, RemoteCommandIsOneQuotedArgument) {
-  run::FilerTarget filer;
+  core::FilerTarget filer;
   filer.shell_prefix = rsh + " f1 -l root -n ";
   EXPECT_EQ(controller::filer_command_line(filer, "mem_stats -b"),
             rsh + " f1 -l root -n  \" mem_stats -b \"");

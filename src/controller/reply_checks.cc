@@ -1,10 +1,11 @@
 #include "controller/reply_checks.h"
 
 #include <cstdio>
+#include <mutex>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/temp_dir.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace controller {
 
@@ -44,15 +45,15 @@ std::size_t max_reply_name_length(ReplyName kind) {
 bool screen_reply_name(const std::string& filer_name, ReplyName kind, const std::string& name) {
   const NameRule& rule = rule_for(kind);
   if (name.size() > rule.limit) {
-    warn_once(run::format("%s: %s names longer than %zu characters are left out",
-                          filer_name.c_str(), rule.what, rule.limit));
+    warn_once(core::format("%s: %s names longer than %zu characters are left out",
+                           filer_name.c_str(), rule.what, rule.limit));
     return false;
   }
   if (!is_plain_word(name, rule.extra) || only_dots(name)) {
     warn_once(
-        run::format("%s: %s \"%s\" holds characters a command line or file name cannot "
-                    "carry; it is left out",
-                    filer_name.c_str(), rule.what, printable(name).c_str()));
+        core::format("%s: %s \"%s\" holds characters a command line or file name cannot "
+                     "carry; it is left out",
+                     filer_name.c_str(), rule.what, printable(name).c_str()));
     return false;
   }
   return true;
@@ -91,7 +92,11 @@ std::vector<std::string> split_pieces(const std::string& line, char separator) {
 }
 
 void warn_once(const std::string& text) {
-  if (!run::state().warnings_told.insert(text).second) return;
+  {
+    static std::mutex* lock = new std::mutex;  // controllers are screened side by side
+    std::lock_guard<std::mutex> hold(*lock);
+    if (!core::state().warnings_told.insert(text).second) return;
+  }
   std::fprintf(stderr, "WARNING: %s\n", text.c_str());
   exec::append_error_log("WARNING: " + text);
 }

@@ -5,10 +5,10 @@
 #include "controller/discovery.h"
 #include "controller/release.h"
 #include "controller/remote_shell.h"
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/query.h"
 #include "exec/runner.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace controller {
 
@@ -35,9 +35,9 @@ PrivilegeWords privilege_words(const std::vector<std::string>& help_reply) {
   return {"rc_toggle_basic ;", "; rc_toggle_basic"};
 }
 
-void setup_filer() {
-  run::FilerTarget& filer = run::current_filer();
-  const run::RunOptions& o = run::state().options;
+void setup_filer(const core::Collection& collection) {
+  core::FilerTarget& filer = *collection.filer;
+  const core::RunOptions& o = core::state().options;
   filer.stats_enabled = false;
   filer.domain_stats = true;
   filer.sktrace_off = false;
@@ -45,37 +45,37 @@ void setup_filer() {
   filer.priv_suffix.clear();
 
   set_shell_prefix(filer);
-  run::debug_line("Using RSH/SSH command", exec::mask_password(filer.shell_prefix));
+  core::debug_line("Using RSH/SSH command", exec::mask_password(filer.shell_prefix));
 
-  if (!version_reply_answers(exec::capture_filer_query("version"))) {
+  if (!version_reply_answers(exec::capture_filer_query(collection, "version"))) {
     std::fprintf(stderr, "%cSH to filer %s fails! Quitting.\n", o.ssh ? 'S' : 'R',
                  filer.name.c_str());
-    run::exit_run(1);
+    core::exit_run(1);
   }
 
-  PrivilegeWords words = privilege_words(exec::capture_filer_query("help"));
+  PrivilegeWords words = privilege_words(exec::capture_filer_query(collection, "help"));
   filer.priv_prefix = words.prefix;
   filer.priv_suffix = words.suffix;
-  run::debug_line("Priv command", filer.priv_prefix);
+  core::debug_line("Priv command", filer.priv_prefix);
 
   // Memory statistics run from here to the poststats "mem_stats -e".
   if (!o.critical_only) {
     std::string mem_stats = filer_command_line(filer, "mem_stats -b");
-    if (!o.config_only) exec::run_command(mem_stats);
+    if (!o.config_only) exec::run_command(collection, mem_stats);
   }
 
-  map_release(filer);
+  map_release(collection);
 
   if (o.mode_given || o.critical_only) {
     filer.vzones.clear();
     filer.vifs.clear();
     return;
   }
-  discover_vzones();
+  discover_vzones(collection);
   if (o.skip_vifs) {
     filer.vifs.clear();
   } else {
-    discover_vifs();
+    discover_vifs(collection);
   }
 }
 

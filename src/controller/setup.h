@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/collection.h"
+
 namespace controller {
 
 // True when the first line of a "version" reply names the controller's
@@ -20,8 +22,8 @@ struct PrivilegeWords {
 };
 PrivilegeWords privilege_words(const std::vector<std::string>& help_reply);
 
-// Prepares run::current_filer(). Ends the run with status 1 when the
+// Prepares the collection's controller. Ends the run with status 1 when the
 // controller does not answer.
-void setup_filer();
+void setup_filer(const core::Collection& collection);
 
 }  // namespace controller

@@ -1,15 +1,15 @@
-#include "run/interrupt.h"
+#include "core/interrupt_gate.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
+#include "core/state.h"
 #include "platform/threads.h"
-#include "run/state.h"
 #include "samplers/wait.h"
 
-namespace run {
+namespace core {
 namespace {
 
 void fresh_run(bool armed) {
@@ -18,7 +18,20 @@ void fresh_run(bool armed) {
   if (armed) arm_interrupt_steps();
 }
 
-TEST(InterruptClaim, IsTakenOnceAndRunsTheStepsOnlyOnceArmed) {
+// Every test leaves no interrupt behind: later tests of the binary pass gates.
+class InterruptTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    reset_interrupt();
+    reset_state();
+  }
+};
+using InterruptClaimTest = InterruptTest;
+using InterruptRaceTest = InterruptTest;
+using InterruptSleepTest = InterruptTest;
+using InterruptGateTest = InterruptTest;
+
+TEST_F(InterruptClaimTest, IsTakenOnceAndRunsTheStepsOnlyOnceArmed) {
   fresh_run(false);
   EXPECT_EQ(claim_interrupt(), InterruptClaim::kEndAtOnce);
   EXPECT_EQ(claim_interrupt(), InterruptClaim::kIgnore);
@@ -30,7 +43,7 @@ TEST(InterruptClaim, IsTakenOnceAndRunsTheStepsOnlyOnceArmed) {
   EXPECT_EQ(claim_interrupt(), InterruptClaim::kIgnore);
 }
 
-TEST(InterruptClaim, DuringTheSamplingWaitTakesThePoststatsAndStopsTheSamplers) {
+TEST_F(InterruptClaimTest, DuringTheSamplingWaitTakesThePoststatsAndStopsTheSamplers) {
   fresh_run(true);
   open_iteration_stop();
   platform::StopSignal* stop = state().background_threads.stop;
@@ -46,34 +59,24 @@ TEST(InterruptClaim, DuringTheSamplingWaitTakesThePoststatsAndStopsTheSamplers) 
   EXPECT_EQ(state().background_threads.stop, nullptr);
 }
 
-TEST(InterruptClaim, OwesNoPoststatsOnceTheMainThreadTookIt) {
+TEST_F(InterruptClaimTest, OwesNoPoststatsOnceTheMainThreadTookIt) {
   fresh_run(true);
   enter_sampling_wait();
   leave_sampling_wait();
   EXPECT_EQ(claim_interrupt(), InterruptClaim::kEndRun);
 }
 
-TEST(InterruptClaim, IsConsumedWhileTheReportIsBeingClosed) {
+TEST_F(InterruptClaimTest, IsConsumedWhileTheReportIsBeingClosed) {
   fresh_run(true);
   begin_shutdown();
   EXPECT_EQ(claim_interrupt(), InterruptClaim::kIgnore);
   EXPECT_FALSE(interrupt_taken());
 }
 
-TEST(InterruptClaim, OtherEventsEndTheProcessWithoutTakingTheInterrupt) {
-  fresh_run(true);
-  EXPECT_EQ(console_ctrl_handler(platform::ControlEvent::kBreak),
-            platform::ControlOutcome::kEndProcess);
-  EXPECT_EQ(console_ctrl_handler(platform::ControlEvent::kClose),
-            platform::ControlOutcome::kEndProcess);
-  EXPECT_FALSE(interrupt_taken());
-  EXPECT_EQ(claim_interrupt(), InterruptClaim::kEndRun);
-}
-
 // The end of the wait races the handler: whoever is first runs the
 // iteration's poststats, the other does not, and a main thread that lost stays
 // at its gate.
-TEST(InterruptRace, ThePoststatsIsRunOnceWhoeverComesFirst) {
+TEST_F(InterruptRaceTest, ThePoststatsIsRunOnceWhoeverComesFirst) {
   for (int round = 0; round < 40; ++round) {
     fresh_run(true);
     enter_sampling_wait();
@@ -93,7 +96,7 @@ TEST(InterruptRace, ThePoststatsIsRunOnceWhoeverComesFirst) {
   }
 }
 
-TEST(InterruptSleep, EndsEarlyOnlyForAnInterrupt) {
+TEST_F(InterruptSleepTest, EndsEarlyOnlyForAnInterrupt) {
   fresh_run(true);
   EXPECT_FALSE(sleep_unless_interrupted(1));
 
@@ -105,7 +108,7 @@ TEST(InterruptSleep, EndsEarlyOnlyForAnInterrupt) {
   EXPECT_TRUE(sleep_unless_interrupted(600000));
 }
 
-TEST(InterruptGate, HoldsTheMainThreadAfterAnInterrupt) {
+TEST_F(InterruptGateTest, HoldsTheMainThreadAfterAnInterrupt) {
   fresh_run(true);
   hold_if_interrupted();  // passes: nothing taken
   EXPECT_FALSE(wait_for_main_to_hold(0));
@@ -119,4 +122,4 @@ TEST(InterruptGate, HoldsTheMainThreadAfterAnInterrupt) {
 }
 
 }  // namespace
-}  // namespace run
+}  // namespace core

@@ -1,25 +1,43 @@
-#include "run/messages.h"
+#include "core/messages.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
-#include "exec/temp_dir.h"
-#include "run/interrupt.h"
-#include "run/state.h"
+#include "core/interrupt_gate.h"
+#include "core/report_stream.h"
+#include "core/state.h"
 
-namespace run {
+namespace core {
+
+namespace {
+
+void (*scratch_cleanup)() = nullptr;
+
+// One write per line, so lines of threads that run side by side stay whole.
+void write_whole(const std::string& text) {
+  static std::mutex* lock = new std::mutex;
+  std::lock_guard<std::mutex> hold(*lock);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+}  // namespace
 
 void progress(const std::string& text) {
-  if (!state().options.quiet) std::fputs(text.c_str(), stderr);
+  if (!state().options.quiet) write_whole(text);
 }
 
 void debug_line(const std::string& text) {
-  if (state().options.debug) std::fprintf(stderr, "DEBUG: %s\n", text.c_str());
+  if (state().options.debug) write_whole("DEBUG: " + text + "\n");
 }
 
 void debug_line(const std::string& text, const std::string& subject) {
-  if (state().options.debug) std::fprintf(stderr, "DEBUG: %s: %s\n", text.c_str(), subject.c_str());
+  if (state().options.debug) write_whole("DEBUG: " + text + ": " + subject + "\n");
+}
+
+void error_line(const std::string& text) {
+  write_whole(text + "\n");
 }
 
 std::string format(const char* pattern, ...) {
@@ -42,11 +60,20 @@ void end_if_report_closed() {
   exit_run(1);
 }
 
+void set_scratch_cleanup(void (*cleanup)()) {
+  scratch_cleanup = cleanup;
+}
+
 void exit_run(int status) {
   hold_if_interrupted();  // the interrupt handler ends the run itself
-  if (state().temp_dir_made) exec::destroy_temp_dir();
+  // One thread ends the run; another that gets here meanwhile waits for it.
+  static std::mutex* ending = new std::mutex;
+  ending->lock();
+  // What collections running side by side wrote so far is not lost.
+  flush_active_report_stream();
+  if (state().temp_dir_made && scratch_cleanup != nullptr) scratch_cleanup();
   std::fflush(nullptr);
   std::exit(status);
 }
 
-}  // namespace run
+}  // namespace core

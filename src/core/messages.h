@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace run {
+namespace core {
 
 // Progress line on standard error, suppressed by -q. `text` is written as is.
 void progress(const std::string& text);
@@ -20,6 +20,9 @@ void debug_line(const std::string& text, const std::string& subject);
 #define KESTREL_PRINTF_FORMAT printf
 #endif
 
+// One line on standard error in a single write (a line end is added).
+void error_line(const std::string& text);
+
 // printf-style formatting into a std::string.
 std::string format(const char* pattern, ...) __attribute__((format(KESTREL_PRINTF_FORMAT, 1, 2)));
 
@@ -27,8 +30,11 @@ std::string format(const char* pattern, ...) __attribute__((format(KESTREL_PRINT
 // standard output has failed, as when the reader of a pipe went away.
 void end_if_report_closed();
 
+// What exit_run calls to remove the scratch folder; set once it exists.
+void set_scratch_cleanup(void (*cleanup)());
+
 // Ends the process with `status`. Removes the scratch folder first when it
 // exists, so a failed run leaves no controller data behind.
 [[noreturn]] void exit_run(int status);
 
-}  // namespace run
+}  // namespace core

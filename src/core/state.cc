@@ -1,6 +1,6 @@
-#include "run/state.h"
+#include "core/state.h"
 
-namespace run {
+namespace core {
 
 namespace {
 std::unique_ptr<RunState>& instance() {
@@ -13,12 +13,8 @@ RunState& state() {
   return *instance();
 }
 
-FilerTarget& current_filer() {
-  return state().filers.at(state().current_filer);
-}
-
 void reset_state() {
   instance() = std::make_unique<RunState>();
 }
 
-}  // namespace run
+}  // namespace core

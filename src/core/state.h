@@ -16,7 +16,7 @@ struct StopSignal;
 struct Thread;
 }  // namespace platform
 
-namespace run {
+namespace core {
 
 struct RunOptions {
   std::string login = "root";
@@ -71,6 +71,7 @@ struct RunOptions {
   bool kill_all = false;
   bool kill_tree = false;
   bool skip_vifs = false;
+  int parallel = 1;  // controllers collected at the same time
 };
 
 // Licensed services of a controller: the number of licence lines that name
@@ -90,7 +91,7 @@ struct ServiceFlags {
   int nfs_only = 0;
 };
 
-// The current controller's services as the catalogues and samplers see them.
+// A controller's services as its catalogues and samplers see them.
 struct CurrentServices {
   ServiceFlags flags;
   int cpu_class = 0;
@@ -140,6 +141,9 @@ struct FilerTarget {
   std::int64_t stats_stop = 0;
   std::string stats_stop_text;
   std::vector<StartedStats> started_stats;
+
+  // This iteration's files of the controller that poststats prints (quoted).
+  std::vector<std::string> temp_files;
 };
 
 struct SlowCommand {
@@ -168,13 +172,10 @@ struct RunState {
   RunOptions options;
   std::string host_name;
   std::vector<FilerTarget> filers;
-  int current_filer = -1;  // index into filers, -1 when none
-  std::string current_section;
-  CurrentServices current_services;
   int iteration = 1;
   std::int64_t run_start = 0;
   // A poststats is owed: set and cleared under the interrupt lock
-  // (run/interrupt.h), which decides who runs it.
+  // (core/interrupt_gate.h), which decides who runs it.
   std::atomic<bool> in_sampling_wait{false};
   std::atomic<bool> background_running{false};
 
@@ -183,16 +184,11 @@ struct RunState {
   bool temp_dir_made = false;  // set once the folder may exist on disk
   platform::Mutex* log_mutex = nullptr;
 
-  // Commands to repeat per virtual controller, with VZNAME/VZPATH
-  // placeholders; refilled by each controller's catalogue.
-  std::vector<std::string> vzone_config_templates;
-  std::vector<std::string> vzone_perf_templates;
-
-  std::vector<std::string> temp_files;  // quoted paths, this iteration
+  std::vector<std::string> host_temp_files;  // the host's, as FilerTarget::temp_files
   BackgroundThreadTable background_threads;
   std::vector<SlowCommand> slow_commands;
 
-  std::set<std::string> warnings_told;  // texts warned about once already
+  std::set<std::string> warnings_told;  // texts warned about once already (guarded by its user)
 
   bool user_perf_only = false;  // -p as given, before config thinning
   int config_countdown = 0;
@@ -200,10 +196,7 @@ struct RunState {
 
 RunState& state();
 
-// The controller being worked on. Only valid while current_filer >= 0.
-FilerTarget& current_filer();
-
 // Starts over with a fresh record (tests).
 void reset_state();
 
-}  // namespace run
+}  // namespace core

@@ -3,32 +3,31 @@
 #include <cstdio>
 #include <fstream>
 
-#include "controller/remote_shell.h"
+#include "core/interrupt_gate.h"
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/reply_lines.h"
 #include "exec/runner.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
-#include "run/interrupt.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace exec {
 
 void run_bounded(const std::string& line) {
-  run::hold_if_interrupted();
+  core::hold_if_interrupted();
   platform::Child child;
   int error_code = 0;
   if (!platform::start_child(platform::shell::interpreter(line), child, error_code)) {
-    append_error_log(run::format("ERROR (%d): Failed to create process to execute command %s",
-                                 error_code, mask_password(line).c_str()));
+    append_error_log(core::format("ERROR (%d): Failed to create process to execute command %s",
+                                  error_code, mask_password(line).c_str()));
     return;
   }
-  if (platform::wait_child(child, run::state().options.command_timeout_ms) ==
+  if (platform::wait_child(child, core::state().options.command_timeout_ms) ==
       platform::WaitResult::kTimedOut) {
     append_error_log("WARNING: Timed out on command: " + mask_password(line) +
                      ". Terminating the command process...");
     if (!platform::kill_child_tree(child)) {
-      append_error_log(run::format("Unable to kill process tree rooted at PID %ld", child.pid));
+      append_error_log(core::format("Unable to kill process tree rooted at PID %ld", child.pid));
     }
   }
   platform::close_child(child);
@@ -40,12 +39,12 @@ std::vector<std::string> read_reply(const std::string& path, const std::string& 
   std::ifstream reply(path, std::ios::binary);
   if (!reply) {
     std::fprintf(stderr, "Fatal: Couldn't open %s for reading.\n", path.c_str());
-    run::exit_run(1);
+    core::exit_run(1);
   }
   bool truncated = false;
   std::vector<std::string> lines = read_reply_lines(reply, truncated);
   if (truncated) {
-    append_error_log(run::format(
+    append_error_log(core::format(
         "WARNING: The reply to \"%s\" held lines longer than %zu characters or more than %zu "
         "lines; the excess was not read",
         command.c_str(), kReplyLineLimit, kReplyMaxLines));
@@ -55,23 +54,24 @@ std::vector<std::string> read_reply(const std::string& path, const std::string& 
 
 }  // namespace
 
-std::vector<std::string> capture_filer_query(const std::string& command) {
-  const std::string path = run::state().temp_dir + "tmp.out";
+std::vector<std::string> capture_filer_query(const core::Collection& collection,
+                                             const std::string& command) {
+  const std::string& path = collection.reply_path;
   // Empty, so a query killed before its redirection took effect reads as
   // an empty reply; a full disk is told here, not taken for a silent controller.
   probe_writable(path);
-  run_bounded(controller::filer_command_line(run::current_filer(), command) + " > \"" + path +
-              "\" 2> " + platform::shell::null_device());
+  run_bounded(collection.remote_command_line(command) + " > \"" + path + "\" 2> " +
+              platform::shell::null_device());
   return read_reply(path, command);
 }
 
-std::vector<std::string> list_filer_directory(const std::string& folder) {
-  const std::string path = run::state().temp_dir + "lsout";
+std::vector<std::string> list_filer_directory(const core::Collection& collection,
+                                              const std::string& folder) {
+  const std::string& path = collection.listing_path;
   // Empty, so a query killed before its redirection took effect reads as
   // an empty reply; a full disk is told here, not taken for a silent controller.
   probe_writable(path);
-  run_bounded(controller::filer_command_line(run::current_filer(), "ls " + folder) + " 2> \"" +
-              path + "\" ");
+  run_bounded(collection.remote_command_line("ls " + folder) + " 2> \"" + path + "\" ");
   return read_reply(path, "ls " + folder);
 }
 

@@ -2,16 +2,15 @@
 
 #include <cstdio>
 
+#include "core/interrupt_gate.h"
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/temp_dir.h"
-#include "phases/stats_presets.h"
-#include "run/interrupt.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace exec {
 
 std::string mask_password(const std::string& text) {
-  const std::string& password = run::state().options.password;
+  const std::string& password = core::state().options.password;
   std::string masked = text;
   if (password.empty()) return masked;
   size_t at = 0;
@@ -23,62 +22,66 @@ std::string mask_password(const std::string& text) {
 }
 
 const std::string* matching_exclusion(const std::string& command_line) {
-  for (const std::string& pattern : run::state().options.exclude_patterns) {
+  for (const std::string& pattern : core::state().options.exclude_patterns) {
     if (command_line.find(pattern) != std::string::npos) return &pattern;
   }
   return nullptr;
 }
 
-bool kill_process_tree(platform::Child& child) {
-  std::printf("Killing process tree at PID: %ld...\n", child.pid);
-  if (!platform::kill_child_tree(child)) {
-    std::string message = run::format(
+std::FILE* child_output(std::FILE* out) {
+  return out == stdout ? nullptr : out;
+}
+
+bool kill_process_tree(platform::Child& child, std::FILE* out) {
+  std::fprintf(out, "Killing process tree at PID: %ld...\n", child.pid);
+  if (!platform::kill_child_tree(child, child_output(out))) {
+    std::string message = core::format(
         "Unable to kill process tree rooted at PID %ld using Windows command: 'taskkill'",
         child.pid);
-    std::printf("FATAL: %s\n", message.c_str());
-    std::fprintf(stderr, "FATAL: %s\n", message.c_str());
+    std::fprintf(out, "FATAL: %s\n", message.c_str());
+    core::error_line("FATAL: " + message);
     return false;
   }
-  append_error_log(run::format("Successfully killed process tree at root PID: %ld", child.pid));
+  append_error_log(core::format("Successfully killed process tree at root PID: %ld", child.pid));
   return true;
 }
 
-void run_command(const std::string& command_line) {
-  run::hold_if_interrupted();  // after Ctrl+C only the handler runs commands
+void run_command(const core::Collection& collection, const std::string& command_line) {
+  core::hold_if_interrupted();  // after Ctrl+C only the handler runs commands
   const std::string display = mask_password(command_line);
 
   if (matching_exclusion(command_line) != nullptr) {
-    std::printf("Excluded: %s\n", display.c_str());
+    std::fprintf(collection.out, "Excluded: %s\n", display.c_str());
     std::string message = "Command excluded: " + display;
     append_error_log(message);
-    run::debug_line(message);
+    core::debug_line(message);
     return;
   }
 
-  if (run::state().current_services.legacy_stats) phases::stats_timing_hook(command_line);
+  if (collection.before_command) collection.before_command(collection, command_line);
 
   append_error_log(display);
 
   platform::Child child;
   int error_code = 0;
-  if (!platform::start_child(command_line, child, error_code)) {
-    append_error_log(run::format("ERROR (%d): Failed to create process to execute command %s",
-                                 error_code, display.c_str()));
+  if (!platform::start_child(command_line, child, error_code, child_output(collection.out))) {
+    append_error_log(core::format("ERROR (%d): Failed to create process to execute command %s",
+                                  error_code, display.c_str()));
     return;
   }
 
-  if (platform::wait_child(child, run::state().options.command_timeout_ms) ==
+  if (platform::wait_child(child, core::state().options.command_timeout_ms) ==
       platform::WaitResult::kTimedOut) {
-    run::debug_line("WARNING: Timed out on command: " + display +
-                    ". Terminating the command process...");
-    if (!kill_process_tree(child)) {
-      std::string message = run::format("FATAL (errno: %d): Unable to kill command process %s",
-                                        platform::last_error(), display.c_str());
-      std::printf("%s\n", message.c_str());
+    core::debug_line("WARNING: Timed out on command: " + display +
+                     ". Terminating the command process...");
+    if (!kill_process_tree(child, collection.out)) {
+      std::string message = core::format("FATAL (errno: %d): Unable to kill command process %s",
+                                         platform::last_error(), display.c_str());
+      std::fprintf(collection.out, "%s\n", message.c_str());
       append_error_log(message);
-      std::fprintf(stderr, "%s\n", message.c_str());  // the error log goes with the run
+      core::error_line(message);  // the error log goes with the run
       platform::close_child(child);
-      run::exit_run(1);
+      core::exit_run(1);
     }
   }
   platform::close_child(child);

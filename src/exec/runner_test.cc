@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "run/state.h"
+#include "core/state.h"
 
 namespace {
 
 class MaskPassword : public ::testing::Test {
  protected:
-  void SetUp() override { run::reset_state(); }
+  void SetUp() override { core::reset_state(); }
 };
 
 TEST_F(MaskPassword, EmptyPasswordLeavesTextAlone) {
@@ -16,24 +16,24 @@ TEST_F(MaskPassword, EmptyPasswordLeavesTextAlone) {
 }
 
 TEST_F(MaskPassword, EveryOccurrenceBecomesAsterisksOfEqualLength) {
-  run::state().options.password = "s3cret";
+  core::state().options.password = "s3cret";
   EXPECT_EQ(exec::mask_password("plink.exe -ssh -pw s3cret -l root:s3cret c1 \"version\""),
             "plink.exe -ssh -pw ****** -l root:****** c1 \"version\"");
 }
 
 TEST_F(MaskPassword, PasswordInsideOtherWordsIsMaskedToo) {
-  run::state().options.password = "ab";
+  core::state().options.password = "ab";
   EXPECT_EQ(exec::mask_password("fabab cab"), "f**** c**");
 }
 
 TEST_F(MaskPassword, PasswordThatIsAsterisksDoesNotLoop) {
-  run::state().options.password = "**";
+  core::state().options.password = "**";
   EXPECT_EQ(exec::mask_password("x****y"), "x****y");
 }
 
 TEST(Exclusion, FirstMatchingPatternInCommandLineOrderWins) {
-  run::reset_state();
-  run::state().options.exclude_patterns = {"snap", "vol"};
+  core::reset_state();
+  core::state().options.exclude_patterns = {"snap", "vol"};
   const std::string* hit = exec::matching_exclusion("rsh.exe c1 -l root -n \" vol status \"");
   ASSERT_NE(hit, nullptr);
   EXPECT_EQ(*hit, "vol");
@@ -44,8 +44,8 @@ TEST(Exclusion, FirstMatchingPatternInCommandLineOrderWins) {
 }
 
 TEST(Exclusion, MatchIsCaseSensitive) {
-  run::reset_state();
-  run::state().options.exclude_patterns = {"Snap"};
+  core::reset_state();
+  core::state().options.exclude_patterns = {"Snap"};
   EXPECT_EQ(exec::matching_exclusion("snap list"), nullptr);
 }
 

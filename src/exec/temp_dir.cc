@@ -7,11 +7,11 @@
 #include <mutex>
 #include <set>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/runner.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace exec {
 
@@ -21,8 +21,8 @@ namespace {
 // the line must be dropped.
 bool take_log_mutex(bool& locked) {
   locked = false;
-  run::RunState& st = run::state();
-  if (!st.background_running) return true;
+  core::RunState& st = core::state();
+  if (st.log_mutex == nullptr) return true;
   switch (platform::lock_mutex(st.log_mutex, 5000)) {
     case platform::LockResult::kAcquired:
       locked = true;
@@ -44,21 +44,46 @@ bool take_log_mutex(bool& locked) {
 }
 
 // Files of the run's own at the top of the scratch folder; no target may be
-// named like one, as its folder would take the same place.
-const char* const kScratchFiles[] = {"error.log", "tmp.out", "lsout"};
+// named like one, as its folder would take the same place. A '#' stands for
+// the number of a collection that runs side by side with others.
+const char* const kScratchFiles[] = {"error.log", "tmp.out", "lsout",
+                                     "tmp-#.out", "lsout-#", "spool-#"};
+
+std::string lower_case(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+bool matches_scratch_pattern(const std::string& name, const std::string& pattern) {
+  const size_t hash = pattern.find('#');
+  if (hash == std::string::npos) return name == pattern;
+  const std::string head = pattern.substr(0, hash);
+  const std::string tail = pattern.substr(hash + 1);
+  if (name.size() <= head.size() + tail.size()) return false;
+  if (name.compare(0, head.size(), head) != 0) return false;
+  if (name.compare(name.size() - tail.size(), tail.size(), tail) != 0) return false;
+  for (size_t i = head.size(); i < name.size() - tail.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 bool is_scratch_file_name(const std::string& name) {
+  const std::string lower = lower_case(name);
   for (const char* scratch : kScratchFiles) {
-    if (name.size() != std::strlen(scratch)) continue;
-    bool same = true;
-    for (size_t i = 0; i < name.size() && same; ++i) {
-      same = std::tolower(static_cast<unsigned char>(name[i])) == scratch[i];
-    }
-    if (same) return true;
+    if (matches_scratch_pattern(lower, scratch)) return true;
   }
   return false;
+}
+
+std::string collection_scratch_path(const char* kind, size_t index) {
+  std::string name = kind;
+  const size_t hash = name.find('#');
+  if (hash != std::string::npos) name.replace(hash, 1, std::to_string(index));
+  return core::state().temp_dir + name;
 }
 
 void report_write_failure(const std::string& path, int error_number) {
@@ -84,21 +109,21 @@ bool probe_writable(const std::string& path) {
 }
 
 void setup_temp_dir() {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   std::optional<std::string> tmp = platform::temp_root();
   if (!tmp) {
     std::fputs("FATAL: Could not access env var tmp\n", stderr);
-    run::exit_run(1);
+    core::exit_run(1);
   }
   const char sep = platform::shell::path_separator();
   std::string root = *tmp;
   if (!root.empty() && root.back() == sep) root.pop_back();
   st.temp_dir =
-      run::format("%s%c%s%c%ld%c", root.c_str(), sep, platform::scratch_parent_name().c_str(), sep,
-                  platform::current_process_id(), sep);
-  run::debug_line("Setting temp dir to: \"" + st.temp_dir + "\"");
+      core::format("%s%c%s%c%ld%c", root.c_str(), sep, platform::scratch_parent_name().c_str(), sep,
+                   platform::current_process_id(), sep);
+  core::debug_line("Setting temp dir to: \"" + st.temp_dir + "\"");
   st.error_log_path = st.temp_dir + "error.log";
-  run::debug_line("Setting error log to: \"" + st.error_log_path + "\"");
+  core::debug_line("Setting error log to: \"" + st.error_log_path + "\"");
 
   // The path is written between double quotes into command texts; a path the
   // interpreter would still expand there is refused rather than run.
@@ -108,27 +133,30 @@ void setup_temp_dir() {
                  "ERROR: The temp folder path holds characters the command interpreter would "
                  "expand; set tmp to a plain path\n",
                  st.temp_dir.c_str(), st.host_name.c_str());
-    run::exit_run(1);
+    core::exit_run(1);
   }
 
   // A leftover folder of the same process id goes first, with its files.
-  run::debug_line("Destroying TEMP Dir: \"" + st.temp_dir + "\"");
+  core::debug_line("Destroying TEMP Dir: \"" + st.temp_dir + "\"");
   std::string problem = platform::create_private_dir(st.temp_dir);
-  if (problem.empty()) st.temp_dir_made = true;
+  if (problem.empty()) {
+    st.temp_dir_made = true;
+    core::set_scratch_cleanup(destroy_temp_dir);
+  }
   std::FILE* log = problem.empty() ? std::fopen(st.error_log_path.c_str(), "w") : nullptr;
   if (log == nullptr) {
     std::fprintf(stderr, "FATAL: Cannot access temp directory \"%s\" from host: %s\n",
                  st.temp_dir.c_str(), st.host_name.c_str());
     if (!problem.empty()) std::fprintf(stderr, "ERROR: %s\n", problem.c_str());
-    run::exit_run(1);
+    core::exit_run(1);
   }
   std::fclose(log);
-  run::debug_line("Successfully created temp dir!");
+  core::debug_line("Successfully created temp dir!");
   append_error_log("tmp env var set to \"" + *tmp + "\"");
 }
 
 void prepare_target_dirs(int iteration) {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   const char sep = platform::shell::path_separator();
   auto recreate = [&](const std::string& name) {
     std::string folder = st.temp_dir + name + sep;
@@ -138,7 +166,6 @@ void prepare_target_dirs(int iteration) {
   if (st.options.collect_host) recreate(st.host_name);
   if (!st.options.filers_given) return;
   for (size_t i = 0; i < st.filers.size(); ++i) {
-    st.current_filer = static_cast<int>(i);
     recreate(st.filers[i].name);
     if (st.options.profiles_given && iteration <= 1) {
       platform::run_shell(platform::shell::make_dir(std::string(".") + sep + "gmon"));
@@ -147,7 +174,7 @@ void prepare_target_dirs(int iteration) {
 }
 
 void append_error_log(const std::string& message) {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   if (st.error_log_path.empty()) return;  // no run folder yet
   bool locked = false;
   if (!take_log_mutex(locked)) return;
@@ -171,9 +198,9 @@ void append_error_log(const std::string& message) {
 }
 
 void destroy_temp_dir() {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   if (st.temp_dir.empty()) return;
-  run::debug_line("Destroying TEMP Dir: \"" + st.temp_dir + "\"");
+  core::debug_line("Destroying TEMP Dir: \"" + st.temp_dir + "\"");
   platform::run_shell(platform::shell::remove_dir(st.temp_dir));
   st.temp_dir_made = false;
 }
@@ -183,10 +210,10 @@ void destroy_temp_dir() {
 namespace exec {
 
 void print_error_log_section() {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   std::printf("=-=-=-=-=-= CONFIG %s POSTSTATS =-=-=-=-=-= ERROR LOG\n", st.host_name.c_str());
-  run_command(
-      platform::shell::interpreter(platform::shell::type_file("\"" + st.error_log_path + "\"")));
+  run_command(core::Collection{}, platform::shell::interpreter(
+                                      platform::shell::type_file("\"" + st.error_log_path + "\"")));
 }
 
 }  // namespace exec

@@ -1,6 +1,7 @@
 // The run's scratch folder and its time-stamped error log.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace exec {
@@ -19,6 +20,11 @@ void append_error_log(const std::string& message);
 // True when a target named `name` would take the place of one of the run's
 // own files at the top of the scratch folder (letter case aside).
 bool is_scratch_file_name(const std::string& name);
+
+// The path of a scratch file of the run's own: `kind` is one of "tmp.out",
+// "lsout" (a lone collection's) or "tmp-#.out", "lsout-#", "spool-#", where
+// '#' becomes `index` (collections that run side by side).
+std::string collection_scratch_path(const char* kind, size_t index);
 
 // "ERROR: Cannot write "<path>": <reason>" on standard error, once per path.
 void report_write_failure(const std::string& path, int error_number);

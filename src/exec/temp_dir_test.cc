@@ -8,9 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include "core/state.h"
 #include "exec/slow_log.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 namespace fs = std::filesystem;
 
@@ -19,21 +19,21 @@ namespace {
 class ErrorLog : public ::testing::Test {
  protected:
   void SetUp() override {
-    run::reset_state();
+    core::reset_state();
     folder =
         fs::temp_directory_path() /
         ("kestrel_log_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
          "_" + std::to_string(platform::current_process_id()));
     fs::create_directories(folder);
-    run::state().error_log_path = (folder / "error.log").string();
-    run::state().log_mutex = platform::create_mutex();
+    core::state().error_log_path = (folder / "error.log").string();
+    core::state().log_mutex = platform::create_mutex();
   }
   void TearDown() override {
-    platform::close_mutex(run::state().log_mutex);
+    platform::close_mutex(core::state().log_mutex);
     fs::remove_all(folder);
   }
   std::string log_text() {
-    std::ifstream in(run::state().error_log_path);
+    std::ifstream in(core::state().error_log_path);
     std::stringstream all;
     all << in.rdbuf();
     return all.str();
@@ -57,11 +57,11 @@ TEST_F(ErrorLog, EveryLineStartsWithTheUtcStampAndSeparator) {
 }
 
 TEST_F(ErrorLog, HeldMutexDropsTheLineWithAWarningWhileSamplersRun) {
-  run::state().background_running = true;
+  core::state().background_running = true;
   std::thread holder([&] {
-    ASSERT_EQ(platform::lock_mutex(run::state().log_mutex, 1000), platform::LockResult::kAcquired);
+    ASSERT_EQ(platform::lock_mutex(core::state().log_mutex, 1000), platform::LockResult::kAcquired);
     platform::sleep_ms(5600);
-    platform::unlock_mutex(run::state().log_mutex);
+    platform::unlock_mutex(core::state().log_mutex);
   });
   platform::sleep_ms(200);
   testing::internal::CaptureStderr();
@@ -77,8 +77,8 @@ TEST_F(ErrorLog, HeldMutexDropsTheLineWithAWarningWhileSamplersRun) {
 }
 
 TEST_F(ErrorLog, AbandonedMutexIsReportedAndReleased) {
-  run::state().background_running = true;
-  std::thread quitter([&] { platform::lock_mutex(run::state().log_mutex, 1000); });
+  core::state().background_running = true;
+  std::thread quitter([&] { platform::lock_mutex(core::state().log_mutex, 1000); });
   quitter.join();  // ends while owning the mutex
   testing::internal::CaptureStderr();
   exec::append_error_log("dropped");
@@ -91,11 +91,11 @@ TEST_F(ErrorLog, AbandonedMutexIsReportedAndReleased) {
 }
 
 TEST_F(ErrorLog, UnopenableLogIsReportedAndTheLineDropped) {
-  run::state().error_log_path = (folder / "missing" / "error.log").string();
+  core::state().error_log_path = (folder / "missing" / "error.log").string();
   testing::internal::CaptureStderr();
   exec::append_error_log("nowhere");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "FATAL: Cannot open error_log " + run::state().error_log_path + " for writing.\n");
+            "FATAL: Cannot open error_log " + core::state().error_log_path + " for writing.\n");
 }
 
 TEST_F(ErrorLog, SlowCommandReportFramesItsTable) {
@@ -121,14 +121,14 @@ class FullDisk : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    run::reset_state();
-    run::state().log_mutex = platform::create_mutex();
+    core::reset_state();
+    core::state().log_mutex = platform::create_mutex();
   }
-  void TearDown() override { platform::close_mutex(run::state().log_mutex); }
+  void TearDown() override { platform::close_mutex(core::state().log_mutex); }
 };
 
 TEST_F(FullDisk, ErrorLogLinesThatCannotBeWrittenAreToldOncePerFile) {
-  run::state().error_log_path = "/dev/full";
+  core::state().error_log_path = "/dev/full";
   testing::internal::CaptureStderr();
   exec::append_error_log("first");
   exec::append_error_log("second");

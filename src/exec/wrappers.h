@@ -2,7 +2,10 @@
 // foreground command of the collection phases.
 #pragma once
 
+#include <cstdio>
 #include <string>
+
+#include "core/collection.h"
 
 namespace exec {
 
@@ -10,7 +13,7 @@ namespace exec {
 std::string gmt_timestamp();
 
 // "KESTREL_EPOCH: %d\n" with the current time.
-void print_epoch_line();
+void print_epoch_line(std::FILE* out = stdout);
 
 // Replaces every occurrence of `search` in `text` by `replacement`. Each
 // pass continues behind the text it inserted, so it always ends.
@@ -21,26 +24,26 @@ void replace_all(std::string& text, const std::string& search, const std::string
 std::string friendly_name(const std::string& command);
 
 // "=-=-=-=-=-= <section> =-=-=-=-=-= <friendly name>\n".
-void print_command_marker(const std::string& command);
+void print_command_marker(const core::Collection& collection, const std::string& command);
 
-// Runs a host command inside a framed section.
-void run_host_command(const std::string& command);
+// Runs a host command inside a framed section of `collection`.
+void run_host_command(const core::Collection& collection, const std::string& command);
 
-// Runs a command on the current controller inside a framed section.
-void run_filer_command(const std::string& command);
+// Runs a command on the collection's controller inside a framed section.
+void run_filer_command(const core::Collection& collection, const std::string& command);
 
 // Prints a line through the interpreter (the iteration markers, pretend
 // echoes), flushing first.
-void echo_through_interpreter(const std::string& text);
+void echo_through_interpreter(const std::string& text, std::FILE* out = stdout);
 
 // Appends "Begin: <timestamp>" to a sampler's file.
 void append_begin_line(const std::string& path);
 
-// Adds a file to this iteration's list of files that poststats prints.
-void register_temp_file(const std::string& path);
+// Adds a file to the collection's part of this iteration's list of files
+// that poststats prints.
+void register_temp_file(const core::Collection& collection, const std::string& path);
 
-// Prints every registered file of the target folder `filter` (a host or
-// controller name).
-void dump_temp_files(const std::string& filter);
+// Prints every file registered for the collection's target.
+void dump_temp_files(const core::Collection& collection);
 
 }  // namespace exec

@@ -4,8 +4,8 @@
 
 #include <regex>
 
+#include "core/state.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 namespace {
 
@@ -32,10 +32,10 @@ TEST(ReplaceAll, RemovesQuotesAndToleratesEmptySearch) {
 class FriendlyName : public ::testing::Test {
  protected:
   void SetUp() override {
-    run::reset_state();
+    core::reset_state();
     const char sep = platform::shell::path_separator();
     temp_dir = std::string(1, sep) + "tmp" + sep + "kestrel" + sep + "1234" + sep;
-    run::state().temp_dir = temp_dir;
+    core::state().temp_dir = temp_dir;
   }
   std::string temp_dir;
 };

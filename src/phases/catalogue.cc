@@ -1,8 +1,8 @@
 #include "phases/catalogue.h"
 
+#include "core/state.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
-#include "run/state.h"
 
 namespace phases {
 namespace catalogue {
@@ -30,8 +30,8 @@ bool releases_hold(ReleaseSet set, int release) {
   return release >= 0 && (set & release_bit(static_cast<Release>(release))) != 0;
 }
 
-unsigned services_present(const run::CurrentServices& services) {
-  const run::ServiceFlags& f = services.flags;
+unsigned services_present(const core::CurrentServices& services) {
+  const core::ServiceFlags& f = services.flags;
   unsigned present = 0;
   if (f.svc_nfs != 0) present |= kNfs;
   if (f.svc_cifs != 0) present |= kCifs;
@@ -54,7 +54,7 @@ bool services_hold(const ServiceGate& gate, unsigned present) {
   return (present & gate.none_of) == 0;
 }
 
-bool options_hold(unsigned gate, const run::RunOptions& options) {
+bool options_hold(unsigned gate, const core::RunOptions& options) {
   if ((gate & kUnlessModeGiven) != 0 && options.mode_given) return false;
   if ((gate & kUnlessZMode) != 0 && options.z_mode) return false;
   if ((gate & kCriticalOnly) != 0 && !options.critical_only) return false;
@@ -85,24 +85,24 @@ bool fit_for_command_line(const std::string& volume) {
   return true;
 }
 
-void run_catalogue(const Catalogue& catalogue) {
-  run::RunState& st = run::state();
-  const run::FilerTarget& filer = run::current_filer();
+void run_catalogue(core::Collection& collection, const Catalogue& catalogue) {
+  core::RunState& st = core::state();
+  const core::FilerTarget& filer = *collection.filer;
   for (const std::string& volume : filer.safe_volumes) {
     if (!fit_for_command_line(volume)) {
       exec::append_error_log("Skipping qtree stats of volume with unusable name on " + filer.name +
                              ": " + volume);
     }
   }
-  perform_catalogue_steps(select(catalogue, filer, st.current_services, st.options),
+  perform_catalogue_steps(collection, select(catalogue, filer, collection.services, st.options),
                           exec::run_filer_command);
 }
 
 }  // namespace
 
-std::vector<CatalogueStep> select(const Catalogue& catalogue, const run::FilerTarget& filer,
-                                  const run::CurrentServices& services,
-                                  const run::RunOptions& options) {
+std::vector<CatalogueStep> select(const Catalogue& catalogue, const core::FilerTarget& filer,
+                                  const core::CurrentServices& services,
+                                  const core::RunOptions& options) {
   std::vector<CatalogueStep> steps;
   const int release = release_index(filer.release);
   const unsigned present = services_present(services);
@@ -150,45 +150,44 @@ std::vector<CatalogueStep> select(const Catalogue& catalogue, const run::FilerTa
 
 }  // namespace catalogue
 
-std::vector<CatalogueStep> select_prestats_catalogue(const run::FilerTarget& filer,
-                                                     const run::CurrentServices& services,
-                                                     const run::RunOptions& options) {
+std::vector<CatalogueStep> select_prestats_catalogue(const core::FilerTarget& filer,
+                                                     const core::CurrentServices& services,
+                                                     const core::RunOptions& options) {
   return catalogue::select(catalogue::prestats_catalogue(), filer, services, options);
 }
 
-std::vector<CatalogueStep> select_poststats_catalogue(const run::FilerTarget& filer,
-                                                      const run::CurrentServices& services,
-                                                      const run::RunOptions& options) {
+std::vector<CatalogueStep> select_poststats_catalogue(const core::FilerTarget& filer,
+                                                      const core::CurrentServices& services,
+                                                      const core::RunOptions& options) {
   return catalogue::select(catalogue::poststats_catalogue(), filer, services, options);
 }
 
-void perform_catalogue_steps(const std::vector<CatalogueStep>& steps,
+void perform_catalogue_steps(core::Collection& collection, const std::vector<CatalogueStep>& steps,
                              FilerCommandRunner run_command) {
-  run::RunState& st = run::state();
   for (const CatalogueStep& step : steps) {
     switch (step.kind) {
       case CatalogueStep::Kind::kSection:
-        st.current_section = step.text;
+        collection.section = step.text;
         break;
       case CatalogueStep::Kind::kRun:
-        run_command(step.text);
+        run_command(collection, step.text);
         break;
       case CatalogueStep::Kind::kConfigTemplate:
-        st.vzone_config_templates.push_back(step.text);
+        collection.vzone_config_templates.push_back(step.text);
         break;
       case CatalogueStep::Kind::kPerfTemplate:
-        st.vzone_perf_templates.push_back(step.text);
+        collection.vzone_perf_templates.push_back(step.text);
         break;
     }
   }
 }
 
-void run_prestats_catalogue() {
-  catalogue::run_catalogue(catalogue::prestats_catalogue());
+void run_prestats_catalogue(core::Collection& collection) {
+  catalogue::run_catalogue(collection, catalogue::prestats_catalogue());
 }
 
-void run_poststats_catalogue() {
-  catalogue::run_catalogue(catalogue::poststats_catalogue());
+void run_poststats_catalogue(core::Collection& collection) {
+  catalogue::run_catalogue(collection, catalogue::poststats_catalogue());
 }
 
 }  // namespace phases

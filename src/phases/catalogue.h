@@ -9,14 +9,15 @@
 #include <utility>
 #include <vector>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace phases {
 
 // One thing the evaluation of a catalogue asks for, in catalogue order.
 struct CatalogueStep {
   enum class Kind {
-    kSection,         // set current_section to `text`
+    kSection,         // set the collection's section to `text`
     kRun,             // run `text` on the controller
     kConfigTemplate,  // append `text` to the virtual controller configuration list
     kPerfTemplate,    // append `text` to the virtual controller performance list
@@ -31,24 +32,24 @@ inline bool operator==(const CatalogueStep& a, const CatalogueStep& b) {
 
 // The steps of the prestats / poststats catalogue for one controller. Pure:
 // nothing is run and no state is touched.
-std::vector<CatalogueStep> select_prestats_catalogue(const run::FilerTarget& filer,
-                                                     const run::CurrentServices& services,
-                                                     const run::RunOptions& options);
-std::vector<CatalogueStep> select_poststats_catalogue(const run::FilerTarget& filer,
-                                                      const run::CurrentServices& services,
-                                                      const run::RunOptions& options);
+std::vector<CatalogueStep> select_prestats_catalogue(const core::FilerTarget& filer,
+                                                     const core::CurrentServices& services,
+                                                     const core::RunOptions& options);
+std::vector<CatalogueStep> select_poststats_catalogue(const core::FilerTarget& filer,
+                                                      const core::CurrentServices& services,
+                                                      const core::RunOptions& options);
 
-// Carries out steps: titles go to current_section, commands to `run_command`,
-// templates to the end of the virtual controller template lists.
-using FilerCommandRunner = void (*)(const std::string& command);
-void perform_catalogue_steps(const std::vector<CatalogueStep>& steps,
+// Carries out steps for a collection: titles become its section, commands go
+// to `run_command`, templates to the end of its virtual controller lists.
+using FilerCommandRunner = void (*)(const core::Collection& collection, const std::string& command);
+void perform_catalogue_steps(core::Collection& collection, const std::vector<CatalogueStep>& steps,
                              FilerCommandRunner run_command);
 
-// Evaluate the catalogue for run::current_filer() with the published services
-// and run its commands through exec::run_filer_command. current_section is
-// left at the last title set.
-void run_prestats_catalogue();
-void run_poststats_catalogue();
+// Evaluate the catalogue for the collection's controller with its published
+// services and run its commands through exec::run_filer_command. The section
+// is left at the last title set.
+void run_prestats_catalogue(core::Collection& collection);
+void run_poststats_catalogue(core::Collection& collection);
 
 // The tables and their gates.
 namespace catalogue {
@@ -222,9 +223,9 @@ const Catalogue& prestats_catalogue();
 const Catalogue& poststats_catalogue();
 
 // The one evaluation rule of both catalogues.
-std::vector<CatalogueStep> select(const Catalogue& catalogue, const run::FilerTarget& filer,
-                                  const run::CurrentServices& services,
-                                  const run::RunOptions& options);
+std::vector<CatalogueStep> select(const Catalogue& catalogue, const core::FilerTarget& filer,
+                                  const core::CurrentServices& services,
+                                  const core::RunOptions& options);
 
 }  // namespace catalogue
 }  // namespace phases

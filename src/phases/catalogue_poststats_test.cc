@@ -94,9 +94,9 @@ struct Expect {
 };
 
 // The poststats sequence, written out from the collection rules.
-Steps expected_poststats(const run::FilerTarget& f, const run::CurrentServices& cs,
-                         const run::RunOptions& o) {
-  const run::ServiceFlags& s = cs.flags;
+Steps expected_poststats(const core::FilerTarget& f, const core::CurrentServices& cs,
+                         const core::RunOptions& o) {
+  const core::ServiceFlags& s = cs.flags;
   const std::string& r = f.release;
   const bool legacy = cs.legacy_stats;
   const Texts config_all = ladder();
@@ -248,7 +248,8 @@ Steps expected_poststats(const run::FilerTarget& f, const run::CurrentServices& 
   return e.steps;
 }
 
-Steps select(const run::FilerTarget& f, const run::CurrentServices& s, const run::RunOptions& o) {
+Steps select(const core::FilerTarget& f, const core::CurrentServices& s,
+             const core::RunOptions& o) {
   return phases::select_poststats_catalogue(f, s, o);
 }
 
@@ -323,7 +324,7 @@ TEST(PoststatsCatalogue, CriticalOnlyRunsExactlyTheStressedSet) {
                           Cmd("stats stop -I kestrel_fcp"),
                           Cmd("stats stop -I kestrel_iscsi"),
                           Cmd("stats stop -I kestrel_nfs")};
-  run::RunOptions o;
+  core::RunOptions o;
   o.critical_only = true;
   o.perf_only = true;
   for (const std::string& release : releases_under_test()) {
@@ -456,7 +457,7 @@ TEST(PoststatsCatalogue, NewFormReleasesStopByInstanceName) {
 
 TEST(PoststatsCatalogue, ConfigOnlyEndsUnderTheConfigTitle) {
   for (const Licences& licences : licence_sets()) {
-    run::RunOptions c;
+    core::RunOptions c;
     c.config_only = true;
     Steps steps = select(filer("MERIX8.0.1", licences), services(licences, true), c);
     ASSERT_EQ(count_kind(steps, Kind::kSection), 1);
@@ -467,7 +468,7 @@ TEST(PoststatsCatalogue, ConfigOnlyEndsUnderTheConfigTitle) {
 
 TEST(PoststatsCatalogue, ZModeSkipsLogReadsAndTheNfsAndObjectStops) {
   const Licences all = licence_sets()[1];
-  run::RunOptions z;
+  core::RunOptions z;
   z.z_mode = true;
   z.perf_only = true;
   for (const char* release : {"MERIX7.0.2", "MERIX7.3"}) {

@@ -179,9 +179,9 @@ struct Expect {
 };
 
 // The prestats sequence, written out from the collection rules.
-Steps expected_prestats(const run::FilerTarget& f, const run::CurrentServices& cs,
-                        const run::RunOptions& o) {
-  const run::ServiceFlags& s = cs.flags;
+Steps expected_prestats(const core::FilerTarget& f, const core::CurrentServices& cs,
+                        const core::RunOptions& o) {
+  const core::ServiceFlags& s = cs.flags;
   const std::string& r = f.release;
   const bool legacy = cs.legacy_stats;
   const Texts config_all = ladder();
@@ -368,7 +368,8 @@ Steps expected_prestats(const run::FilerTarget& f, const run::CurrentServices& c
   return e.steps;
 }
 
-Steps select(const run::FilerTarget& f, const run::CurrentServices& s, const run::RunOptions& o) {
+Steps select(const core::FilerTarget& f, const core::CurrentServices& s,
+             const core::RunOptions& o) {
   return phases::select_prestats_catalogue(f, s, o);
 }
 
@@ -480,7 +481,7 @@ TEST(PrestatsCatalogue, CriticalOnlyRunsExactlyTheStressedSet) {
                           Cmd("stats start -I kestrel_fcp fcp"),
                           Cmd("stats start -I kestrel_iscsi iscsi"),
                           Cmd("stats start -I kestrel_nfs  nfsv3")};
-  run::RunOptions o;
+  core::RunOptions o;
   o.critical_only = true;
   o.perf_only = true;
   for (const std::string& release : releases_under_test()) {
@@ -679,9 +680,9 @@ TEST(PrestatsCatalogue, FarstashStartComesAfterTheObjectStartsOnlyUpTo713) {
 TEST(PrestatsCatalogue, PerfOnlyDropsTheConfigSectionAndKeepsPerfWhole) {
   for (const Licences& licences : licence_sets()) {
     for (const char* release : {"MERIX7.0", "MERIX7.2.3", "MERIX8.0.1", "MERIX"}) {
-      run::FilerTarget f = filer(release, licences);
+      core::FilerTarget f = filer(release, licences);
       Steps full = select(f, services(licences, true), {});
-      run::RunOptions p;
+      core::RunOptions p;
       p.perf_only = true;
       Steps perf = select(f, services(licences, true), p);
       auto perf_title = std::find(full.begin(), full.end(), Title("PERF f1 PRESTATS"));
@@ -694,9 +695,9 @@ TEST(PrestatsCatalogue, PerfOnlyDropsTheConfigSectionAndKeepsPerfWhole) {
 
 TEST(PrestatsCatalogue, ConfigOnlyEndsUnderTheConfigTitle) {
   for (const Licences& licences : licence_sets()) {
-    run::FilerTarget f = filer("MERIX7.3", licences);
+    core::FilerTarget f = filer("MERIX7.3", licences);
     Steps full = select(f, services(licences, true), {});
-    run::RunOptions c;
+    core::RunOptions c;
     c.config_only = true;
     Steps config = select(f, services(licences, true), c);
     auto perf_title = std::find(full.begin(), full.end(), Title("PERF f1 PRESTATS"));
@@ -726,9 +727,9 @@ TEST(PrestatsCatalogue, ZModeIsPerfOnlyWithoutTheObjectStartsOfGroupNine) {
       "stats start -I kestrel_nfs nfsv3 ",   "stats start -I kestrel_disk disk",
       "stats start -I kestrel_fsys fsys ",   "stats start -I kestrel_ifnet ifnet ",
       "stats start -I kestrel_nvram nvram ", "stats start -I kestrel_qtree qtree"};
-  run::RunOptions p;
+  core::RunOptions p;
   p.perf_only = true;
-  run::RunOptions z = p;
+  core::RunOptions z = p;
   z.z_mode = true;
   Steps perf = select(filer("MERIX7.3", all), services(all, true), p);
   for (const std::string& c : group_nine) EXPECT_TRUE(has_run(perf, c)) << c;
@@ -859,7 +860,7 @@ TEST(PrestatsCatalogue, SafeVolumesGetTheirPairsAndReplaceThePlainQtreeRows) {
   EXPECT_FALSE(has_run(steps, "qtree stats -z"));
 
   // Without rebuilding there is no list to walk and still no plain rows.
-  run::FilerTarget f = filer("MERIX7.3", l);
+  core::FilerTarget f = filer("MERIX7.3", l);
   f.vrs_rebuild = false;
   for (const CatalogueStep& s : select(f, services(l, false), {})) {
     EXPECT_NE(s.text.rfind("qtree stats", 0), 0u) << s.text;

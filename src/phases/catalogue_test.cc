@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/state.h"
 #include "phases/catalogue_test_support.h"
-#include "run/state.h"
 
 namespace {
 
@@ -26,22 +26,22 @@ std::vector<Issued>& issued() {
   return list;
 }
 
-void record_command(const std::string& command) {
-  issued().push_back({run::state().current_section, command});
+void record_command(const core::Collection& collection, const std::string& command) {
+  issued().push_back({collection.section, command});
 }
 
 class CatalogueSteps : public ::testing::Test {
  protected:
   void SetUp() override {
-    run::reset_state();
+    core::reset_state();
     issued().clear();
   }
-  void TearDown() override { run::reset_state(); }
+  void TearDown() override { core::reset_state(); }
 };
 
 TEST_F(CatalogueSteps, CommandsRunUnderTheTitleInForceAndTemplatesAreAppended) {
-  run::RunState& st = run::state();
-  st.current_section = "PERF host PRESTATS";
+  core::Collection st;
+  st.section = "PERF host PRESTATS";
   st.vzone_config_templates = {"earlier config"};
   st.vzone_perf_templates = {"earlier perf"};
   const Steps steps = {Cmd("before any title"),
@@ -53,66 +53,72 @@ TEST_F(CatalogueSteps, CommandsRunUnderTheTitleInForceAndTemplatesAreAppended) {
                        PerfTpl("vzone run VZNAME cifs stat"),
                        Cmd("netstat -x"),
                        ConfigTpl("vzone run VZNAME igroup show -v")};
-  phases::perform_catalogue_steps(steps, record_command);
+  phases::perform_catalogue_steps(st, steps, record_command);
 
   const std::vector<Issued> expected = {{"PERF host PRESTATS", "before any title"},
                                         {"CONFIG f1 PRESTATS", "df"},
                                         {"CONFIG f1 PRESTATS", "nis info "},
                                         {"PERF f1 PRESTATS", "netstat -x"}};
   EXPECT_EQ(issued(), expected);
-  EXPECT_EQ(st.current_section, "PERF f1 PRESTATS");
+  EXPECT_EQ(st.section, "PERF f1 PRESTATS");
   EXPECT_EQ(st.vzone_config_templates, Texts({"earlier config", "rdfile VZPATH/etc/exports",
                                               "vzone run VZNAME igroup show -v"}));
   EXPECT_EQ(st.vzone_perf_templates, Texts({"earlier perf", "vzone run VZNAME cifs stat"}));
 }
 
 TEST_F(CatalogueSteps, ConfigOnlyLeavesTheConfigTitleForWhatFollows) {
-  run::RunOptions c;
+  core::RunOptions c;
   c.config_only = true;
+  core::Collection collection;
   phases::perform_catalogue_steps(
-      phases::select_prestats_catalogue(filer("MERIX7.3"), services({}, false), c), record_command);
-  EXPECT_EQ(run::state().current_section, "CONFIG f1 PRESTATS");
+      collection, phases::select_prestats_catalogue(filer("MERIX7.3"), services({}, false), c),
+      record_command);
+  EXPECT_EQ(collection.section, "CONFIG f1 PRESTATS");
   ASSERT_FALSE(issued().empty());
   for (const Issued& i : issued()) EXPECT_EQ(i.section, "CONFIG f1 PRESTATS") << i.command;
 }
 
 TEST_F(CatalogueSteps, CriticalStartsRunUnderThePerfTitle) {
-  run::RunOptions y;
+  core::RunOptions y;
   y.critical_only = true;
   y.perf_only = true;
+  core::Collection collection;
   phases::perform_catalogue_steps(
-      phases::select_prestats_catalogue(filer("MERIX7.0"), services({}, true), y), record_command);
+      collection, phases::select_prestats_catalogue(filer("MERIX7.0"), services({}, true), y),
+      record_command);
   ASSERT_EQ(issued().size(), 7u);
   EXPECT_EQ(issued().back(), (Issued{"PERF f1 PRESTATS", "stats start -I kestrel_nfs  nfsv3"}));
 }
 
-// The catalogues run for the current controller with the published services
-// and options; in pretend mode each command is echoed into the report.
+// The catalogues run for the collection's controller with its published
+// services and the options; in pretend mode each command is echoed into the
+// collection's report text.
 class RunCatalogue : public CatalogueSteps {
  protected:
   void SetUp() override {
     CatalogueSteps::SetUp();
-    run::RunState& st = run::state();
+    core::RunState& st = core::state();
     st.filers.resize(2);
     st.filers[0].name = "f1";
     st.filers[0].release = "MERIX7.0";
     st.filers[1].name = "f2";
     st.filers[1].release = "MERIX7.3";
-    st.current_filer = 1;
-    st.current_services.flags.svc_nfs = 1;
-    st.current_services.flags.svc_zonepack = 1;
-    st.current_services.legacy_stats = false;
+    collection.filer = &st.filers[1];
+    collection.services.flags.svc_nfs = 1;
+    collection.services.flags.svc_zonepack = 1;
+    collection.services.legacy_stats = false;
     st.options.mode = "X";
     st.options.mode_given = true;
     st.options.pretend = true;
   }
+  core::Collection collection;
 };
 
 TEST_F(RunCatalogue, PrestatsRunsItsCommandsAndFillsTheTemplateLists) {
-  run::RunState& st = run::state();
+  core::Collection& st = collection;
   st.vzone_perf_templates = {"left by the phase"};
   ::testing::internal::CaptureStdout();
-  phases::run_prestats_catalogue();
+  phases::run_prestats_catalogue(collection);
   std::string out = ::testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(out,
@@ -122,7 +128,7 @@ TEST_F(RunCatalogue, PrestatsRunsItsCommandsAndFillsTheTemplateLists) {
             "Filer: nfs_hist -z\n"
             "Filer: qtree stats -z\n"
             "Filer: qtree stats\n");
-  EXPECT_EQ(st.current_section, "PERF f2 PRESTATS");
+  EXPECT_EQ(st.section, "PERF f2 PRESTATS");
   EXPECT_EQ(st.vzone_config_templates,
             Texts({"rdfile VZPATH/etc/exports", "rdfile VZPATH/etc/nsswitch.conf",
                    "rdfile VZPATH/etc/hosts.equiv", "vzone run VZNAME qtree status",
@@ -136,34 +142,34 @@ TEST_F(RunCatalogue, PrestatsRunsItsCommandsAndFillsTheTemplateLists) {
 }
 
 TEST_F(RunCatalogue, PoststatsRunsItsCommandsForTheCurrentController) {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   st.options.z_mode = true;
   st.options.perf_only = true;
   ::testing::internal::CaptureStdout();
-  phases::run_poststats_catalogue();
+  phases::run_poststats_catalogue(collection);
   std::string out = ::testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(out,
             "Filer: nfsstat -d\n"
             "Filer: nfs_hist\n"
             "Filer: qtree stats\n");
-  EXPECT_EQ(st.current_section, "PERF f2 POSTSTATS");
-  EXPECT_TRUE(st.vzone_config_templates.empty());
-  EXPECT_EQ(st.vzone_perf_templates,
+  EXPECT_EQ(collection.section, "PERF f2 POSTSTATS");
+  EXPECT_TRUE(collection.vzone_config_templates.empty());
+  EXPECT_EQ(collection.vzone_perf_templates,
             Texts({"vzone run VZNAME nfsstat -l", "vzone run VZNAME nfsstat -d",
                    "vzone run VZNAME qtree stats "}));
 }
 
 TEST_F(RunCatalogue, UnusableVolumeNamesAreLoggedAndNotRun) {
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   st.error_log_path = ::testing::TempDir() + "catalogue_test_error.log";
   std::remove(st.error_log_path.c_str());
-  st.current_services.flags = {};
-  st.current_services.flags.svc_replisync = 1;
+  collection.services.flags = {};
+  collection.services.flags.svc_replisync = 1;
   st.filers[1].vrs_rebuild = true;
   st.filers[1].safe_volumes = {"vol1", "x\" & echo injected"};
   ::testing::internal::CaptureStdout();
-  phases::run_poststats_catalogue();
+  phases::run_poststats_catalogue(collection);
   std::string out = ::testing::internal::GetCapturedStdout();
 
   EXPECT_NE(out.find("Filer: qtree stats vol1\n"), std::string::npos) << out;

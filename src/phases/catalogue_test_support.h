@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/state.h"
 #include "phases/catalogue.h"
-#include "run/state.h"
 
 namespace phases {
 
@@ -106,7 +106,7 @@ inline Texts releases_under_test() {
 
 struct Licences {
   std::string name;
-  run::ServiceFlags flags;
+  core::ServiceFlags flags;
   bool vrs_rebuild = false;
   Texts safe_volumes;
 };
@@ -116,7 +116,7 @@ inline std::vector<Licences> licence_sets() {
   sets.push_back({"none", {}, false, {}});
 
   Licences all{"all", {}, false, {}};
-  run::ServiceFlags& a = all.flags;
+  core::ServiceFlags& a = all.flags;
   a.svc_nfs = a.svc_cifs = a.svc_fcp = a.svc_dafs = a.svc_iscsi = 1;
   a.svc_zonepack = 2;  // "zonepack" and "vzone" lines
   a.svc_backstow = a.svc_farstash = a.svc_dedupe = a.svc_cluster = 1;
@@ -169,7 +169,7 @@ inline std::vector<Licences> licence_sets() {
 
 struct Mode {
   std::string name;
-  run::RunOptions options;
+  core::RunOptions options;
 };
 
 inline std::vector<Mode> modes() {
@@ -206,8 +206,8 @@ inline std::vector<Mode> modes() {
   return out;
 }
 
-inline run::FilerTarget filer(const std::string& release, const Licences& licences = {}) {
-  run::FilerTarget f;
+inline core::FilerTarget filer(const std::string& release, const Licences& licences = {}) {
+  core::FilerTarget f;
   f.name = "f1";
   f.release = release;
   f.vrs_rebuild = licences.vrs_rebuild;
@@ -216,16 +216,16 @@ inline run::FilerTarget filer(const std::string& release, const Licences& licenc
   return f;
 }
 
-inline run::CurrentServices services(const Licences& licences, bool legacy) {
-  run::CurrentServices s;
+inline core::CurrentServices services(const Licences& licences, bool legacy) {
+  core::CurrentServices s;
   s.flags = licences.flags;
   s.legacy_stats = legacy;
   s.cpu_class = 2;
   return s;
 }
 
-inline run::RunOptions mode_given(const std::string& text = "X") {
-  run::RunOptions o;
+inline core::RunOptions mode_given(const std::string& text = "X") {
+  core::RunOptions o;
   o.mode = text;
   o.mode_given = true;
   return o;
@@ -281,8 +281,8 @@ int check_every_case(Select select, Expected expected) {
     for (const Mode& mode : modes()) {
       for (const Licences& licences : licence_sets()) {
         for (bool legacy : {false, true}) {
-          run::FilerTarget f = filer(release, licences);
-          run::CurrentServices cs = services(licences, legacy);
+          core::FilerTarget f = filer(release, licences);
+          core::CurrentServices cs = services(licences, legacy);
           EXPECT_TRUE(same_steps(select(f, cs, mode.options), expected(f, cs, mode.options)))
               << release << ", " << mode.name << ", " << licences.name
               << (legacy ? ", legacy stats" : ", all-objects stats");

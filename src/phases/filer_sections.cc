@@ -4,13 +4,15 @@
 
 #include "controller/licenses.h"
 #include "controller/reply_checks.h"
+#include "controller/setup.h"
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/query.h"
 #include "exec/wrappers.h"
 #include "phases/catalogue.h"
+#include "phases/collections.h"
 #include "phases/stats_presets.h"
 #include "phases/vzone_expansion.h"
-#include "run/messages.h"
-#include "run/state.h"
 #include "samplers/profiles.h"
 #include "samplers/sampler_table.h"
 #include "samplers/sktrace.h"
@@ -21,32 +23,18 @@ namespace {
 
 constexpr size_t kMaxLogFiles = 100;
 
-void clear_templates() {
-  run::state().vzone_config_templates.clear();
-  run::state().vzone_perf_templates.clear();
-}
-
-template <typename Step>
-void for_each_filer(Step step) {
-  run::RunState& st = run::state();
-  for (size_t i = 0; i < st.filers.size(); ++i) {
-    st.current_filer = static_cast<int>(i);
-    step(run::current_filer());
-  }
-}
-
 // In the last iteration with -L: the controller's log files, the file listed
 // last copied first.
-void copy_logs() {
-  run::RunState& st = run::state();
+void copy_logs(const core::Collection& collection) {
+  core::RunState& st = core::state();
   if (!st.options.logs || st.iteration != st.options.iterations) return;
-  run::debug_line("Reading logs");
+  core::debug_line("Reading logs");
   bool capped = false;
   std::vector<std::string> commands = log_copy_commands(
-      st.filers[st.current_filer].name, exec::list_filer_directory("/etc/log"), capped);
-  if (capped) run::progress("Note: Only first 100 log files read\n");
+      collection.filer->name, exec::list_filer_directory(collection, "/etc/log"), capped);
+  if (capped) core::progress("Note: Only first 100 log files read\n");
   for (auto command = commands.rbegin(); command != commands.rend(); ++command) {
-    exec::run_filer_command(*command);
+    exec::run_filer_command(collection, *command);
   }
 }
 
@@ -65,11 +53,11 @@ std::vector<std::string> log_copy_commands(const std::string& filer_name,
     if (name.empty()) continue;
     if (name == "." || name == ".." || name.find("cm_stats") != std::string::npos ||
         name.find("sktrace") != std::string::npos) {
-      run::debug_line("Skipping", name);
+      core::debug_line("Skipping", name);
       continue;
     }
     if (!controller::screen_reply_name(filer_name, controller::ReplyName::kLogFile, name)) continue;
-    run::debug_line("Copying file", name);
+    core::debug_line("Copying file", name);
     commands.push_back("rdfile /etc/log/" + name);
   }
   // The note also comes when the hundredth file was the last one listed.
@@ -77,53 +65,68 @@ std::vector<std::string> log_copy_commands(const std::string& filer_name,
   return commands;
 }
 
+void filers_setup() {
+  for_each_filer([](core::Collection& collection) {
+    core::FilerTarget& filer = *collection.filer;
+    filer.vrs_rebuild = true;
+    core::debug_line("Get filer config", filer.name);
+    controller::setup_filer(collection);
+  });
+}
+
 void filers_prestats() {
-  run::RunState& st = run::state();
-  run::debug_line(" -Filer prestats- ");
-  for_each_filer([&](run::FilerTarget& filer) {
+  core::debug_line(" -Filer prestats- ");
+  for_each_filer([](core::Collection& collection) {
+    core::FilerTarget& filer = *collection.filer;
     filer.started_stats.clear();
-    clear_templates();
-    run::progress("Checking filer " + filer.name + "\n");
-    controller::read_licenses();
-    run::debug_line("  -Check license");
-    std::printf("=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= %s\n", filer.name.c_str());
-    run::progress("Prestats on " + filer.name + "; OS: " + filer.release + "\n");
-    run_prestats_catalogue();
-    run::debug_line("  -Prestat filer");
-    if (!filer.legacy_stats) stats_action(kStatsStart);
-    std::printf("=-=-=-=-=-= END PRESTATS =-=-=-=-=-= %s\n", filer.name.c_str());
-    if (st.options.do_vzone) expand_virtual_controllers("PRESTATS");
+    core::progress("Checking filer " + filer.name + "\n");
+    controller::read_licenses(collection);
+    core::debug_line("  -Check license");
+    std::fprintf(collection.out, "=-=-=-=-=-= BEGIN PRESTATS =-=-=-=-=-= %s\n", filer.name.c_str());
+    core::progress("Prestats on " + filer.name + "; OS: " + filer.release + "\n");
+    run_prestats_catalogue(collection);
+    core::debug_line("  -Prestat filer");
+    if (!filer.legacy_stats) stats_action(collection, kStatsStart);
+    std::fprintf(collection.out, "=-=-=-=-=-= END PRESTATS =-=-=-=-=-= %s\n", filer.name.c_str());
+    if (core::state().options.do_vzone) expand_virtual_controllers(collection, "PRESTATS");
   });
 }
 
 void filers_before_sampling() {
-  for_each_filer([](run::FilerTarget&) {
-    controller::read_licenses();
-    samplers::start_filer_samplers();
-  });
+  // One controller after the other on this thread: the samplers' table is
+  // filled by the main thread only.
+  for (core::FilerTarget& filer : core::state().filers) {
+    core::Collection collection = filer_collection(filer, stdout, kLoneCollection);
+    // Commands run while the samplers start (old profile files removed)
+    // belong to the controller's own performance section.
+    collection.section = "PERF " + filer.name + " PRESTATS";
+    controller::read_licenses(collection);
+    samplers::start_filer_samplers(collection);
+  }
 }
 
 void filers_poststats() {
-  run::RunState& st = run::state();
-  run::debug_line(" -Filer poststats- ");
-  for_each_filer([&](run::FilerTarget& filer) {
-    clear_templates();
-    controller::read_licenses();
-    run::debug_line("  -Check license");
-    std::printf("=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= %s\n", filer.name.c_str());
-    run::progress("Poststats on " + filer.name + "; OS: " + filer.release + "\n");
-    if (!filer.legacy_stats) stats_action(kStatsStop);
-    run_poststats_catalogue();
-    run::debug_line("  -Poststat filer");
-    if (!st.options.pretend && !st.options.config_only) {
-      samplers::collect_profile_files();
-      samplers::collect_sktrace_files();
-      copy_logs();
+  core::debug_line(" -Filer poststats- ");
+  for_each_filer([](core::Collection& collection) {
+    const core::RunOptions& o = core::state().options;
+    core::FilerTarget& filer = *collection.filer;
+    controller::read_licenses(collection);
+    core::debug_line("  -Check license");
+    std::fprintf(collection.out, "=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= %s\n",
+                 filer.name.c_str());
+    core::progress("Poststats on " + filer.name + "; OS: " + filer.release + "\n");
+    if (!filer.legacy_stats) stats_action(collection, kStatsStop);
+    run_poststats_catalogue(collection);
+    core::debug_line("  -Poststat filer");
+    if (!o.pretend && !o.config_only) {
+      samplers::collect_profile_files(collection);
+      samplers::collect_sktrace_files(collection);
+      copy_logs(collection);
     }
-    run::debug_line("  -Poststat filer background");
-    exec::dump_temp_files(filer.name);
-    std::printf("=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= %s\n", filer.name.c_str());
-    if (st.options.do_vzone) expand_virtual_controllers("POSTSTATS");
+    core::debug_line("  -Poststat filer background");
+    exec::dump_temp_files(collection);
+    std::fprintf(collection.out, "=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= %s\n", filer.name.c_str());
+    if (o.do_vzone) expand_virtual_controllers(collection, "POSTSTATS");
   });
 }
 

@@ -6,6 +6,10 @@
 
 namespace phases {
 
+// Each controller prepared before the first iteration: how it is reached,
+// its release and discovery data.
+void filers_setup();
+
 // Each controller's prestats sections, in command-line order.
 void filers_prestats();
 

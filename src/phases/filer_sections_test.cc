@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/state.h"
 #include "phases/vzone_expansion.h"
-#include "run/state.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ TEST(ExpandTemplate, PlaceholdersInsideValuesAreTakenLiterally) {
 }
 
 TEST(LogCopies, NamesComeBeforeTheFirstBlankAndSomeAreSkipped) {
-  run::reset_state();
+  core::reset_state();
   bool capped = true;
   std::vector<std::string> commands = phases::log_copy_commands(
       "f1", {".", "..", "messages 1234 Dec 7", "cm_stats.1", "sktrace_x", "ems", ""}, capped);
@@ -30,7 +30,7 @@ TEST(LogCopies, NamesComeBeforeTheFirstBlankAndSomeAreSkipped) {
 }
 
 TEST(LogCopies, AtMostOneHundredWithTheNote) {
-  run::reset_state();
+  core::reset_state();
   std::vector<std::string> listing;
   for (int i = 0; i < 150; ++i) listing.push_back("log" + std::to_string(i));
   bool capped = false;

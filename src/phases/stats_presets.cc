@@ -2,15 +2,14 @@
 
 #include <fstream>
 
-#include "controller/remote_shell.h"
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/query.h"
 #include "exec/reply_lines.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace phases {
 
@@ -105,18 +104,19 @@ void split_stats_capture(std::istream& capture, const PresetHeader& header, std:
   }
 }
 
-void stats_action(int action) {
-  run::RunState& st = run::state();
-  run::FilerTarget& filer = run::current_filer();
+void stats_action(const core::Collection& collection, int action) {
+  core::RunState& st = core::state();
+  core::FilerTarget& filer = *collection.filer;
   if (action == kStatsStart) {
     filer.stats_id =
-        run::format("kestrel_stats_%lld", static_cast<long long>(platform::now_epoch_seconds()));
+        core::format("kestrel_stats_%lld", static_cast<long long>(platform::now_epoch_seconds()));
     filer.stats_start = platform::now_epoch_seconds();
-    exec::run_filer_command("stats start -I " + filer.stats_id);
+    exec::run_filer_command(collection, "stats start -I " + filer.stats_id);
     return;
   }
   if (action != kStatsStop) {
-    if (!st.options.quiet) std::fprintf(stderr, "ERROR: Illegal stats action: %d", action);
+    if (!st.options.quiet)
+      core::error_line(core::format("ERROR: Illegal stats action: %d", action));
     return;
   }
 
@@ -124,8 +124,8 @@ void stats_action(int action) {
       st.temp_dir + filer.name + platform::shell::path_separator() + "stats.out";
   const std::int64_t started = platform::now_epoch_seconds();
   // Bounded by the command time-out, so a hung controller cannot stop the run.
-  exec::run_bounded(controller::filer_command_line(filer, "stats stop -I " + filer.stats_id) +
-                    " > \"" + capture + "\"");
+  exec::run_bounded(collection.remote_command_line("stats stop -I " + filer.stats_id) + " > \"" +
+                    capture + "\"");
   filer.stats_stop = platform::now_epoch_seconds();
   filer.stats_stop_text = exec::gmt_timestamp();
   const int took = static_cast<int>(filer.stats_stop - started);
@@ -137,32 +137,31 @@ void stats_action(int action) {
   if (!in) {
     std::string message = "FATAL: Unable to open " + capture + " for reading!\n";
     exec::append_error_log(message);
-    std::fputs(message.c_str(), stderr);
-    run::exit_run(1);
+    core::error_line(message.substr(0, message.size() - 1));
+    core::exit_run(1);
   }
   PresetHeader header{filer.name, filer.stats_stop, filer.stats_stop_text,
                       static_cast<int>(filer.stats_stop - filer.stats_start)};
-  split_stats_capture(in, header, stdout);
-  exec::register_temp_file(capture);
+  split_stats_capture(in, header, collection.out);
+  exec::register_temp_file(collection, capture);
 }
 
-void stats_timing_hook(const std::string& command_line) {
-  run::RunState& st = run::state();
-  if (st.current_filer < 0) return;
-  run::FilerTarget& filer = run::current_filer();
+void stats_timing_hook(const core::Collection& collection, const std::string& command_line) {
+  if (collection.filer == nullptr || !collection.services.legacy_stats) return;
+  core::FilerTarget& filer = *collection.filer;
   std::string started = instance_after(command_line, "stats start -I ");
   if (command_line.find("stats start -I ") != std::string::npos) {
     filer.started_stats.push_back({started, platform::now_epoch_seconds()});
-    std::printf("TIME: %s\n", exec::gmt_timestamp().c_str());
+    std::fprintf(collection.out, "TIME: %s\n", exec::gmt_timestamp().c_str());
   }
   if (command_line.find("stats stop -I ") == std::string::npos) return;
   std::string stopped = instance_after(command_line, "stats stop -I ");
   std::int64_t now = platform::now_epoch_seconds();
-  std::printf("TIME: %s\n", exec::gmt_timestamp().c_str());
-  for (const run::StartedStats& entry : filer.started_stats) {
+  std::fprintf(collection.out, "TIME: %s\n", exec::gmt_timestamp().c_str());
+  for (const core::StartedStats& entry : filer.started_stats) {
     if (entry.name != stopped) continue;
     int elapsed = static_cast<int>(now - entry.start);
-    std::printf("TIME_DELTA: %d:%d (%ds)\n", elapsed / 60, elapsed % 60, elapsed);
+    std::fprintf(collection.out, "TIME_DELTA: %d:%d (%ds)\n", elapsed / 60, elapsed % 60, elapsed);
     break;
   }
 }

@@ -8,16 +8,19 @@
 #include <istream>
 #include <string>
 
+#include "core/collection.h"
+
 namespace phases {
 
 enum StatsAction { kStatsStart = 1, kStatsStop = 2 };
 
-// Starts or stops the current controller's all-objects instance.
-void stats_action(int action);
+// Starts or stops the collection's controller's all-objects instance.
+void stats_action(const core::Collection& collection, int action);
 
-// Called for every command line while legacy stats mode is on: prints TIME
-// lines (and TIME_DELTA for a stop whose start it saw) for stats commands.
-void stats_timing_hook(const std::string& command_line);
+// Called for every command line of a controller's collection: in legacy
+// stats mode prints TIME lines (and TIME_DELTA for a stop whose start it
+// saw) for stats commands.
+void stats_timing_hook(const core::Collection& collection, const std::string& command_line);
 
 // What each per-object section of the split report is headed with.
 struct PresetHeader {

@@ -5,8 +5,8 @@
 #include <regex>
 #include <sstream>
 
+#include "core/state.h"
 #include "platform/platform.h"
-#include "run/state.h"
 
 namespace {
 
@@ -90,24 +90,27 @@ TEST(PresetName, OnlyNfsAndVolumeAreShortened) {
 class TimingHook : public ::testing::Test {
  protected:
   void SetUp() override {
-    run::reset_state();
-    run::state().filers.push_back(run::FilerTarget{});
-    run::state().current_filer = 0;
+    core::reset_state();
+    core::state().filers.push_back(core::FilerTarget{});
+    collection.filer = &core::state().filers[0];
+    collection.services.legacy_stats = true;
   }
   std::string hook(const std::string& line) {
     testing::internal::CaptureStdout();
-    phases::stats_timing_hook(line);
+    phases::stats_timing_hook(collection, line);
     return testing::internal::GetCapturedStdout();
   }
+  core::FilerTarget& filer() { return *collection.filer; }
+  core::Collection collection;
 };
 
 TEST_F(TimingHook, StopOfAStartedInstanceGetsItsDelta) {
   std::string said = hook("rsh.exe c1 -l root -n \" stats start -I kestrel_vol volume \"");
   EXPECT_TRUE(std::regex_match(said, std::regex("TIME: .* GMT \\d{4}\n"))) << said;
-  ASSERT_EQ(run::current_filer().started_stats.size(), 1u);
-  EXPECT_EQ(run::current_filer().started_stats[0].name, "kestrel_vol");
+  ASSERT_EQ(filer().started_stats.size(), 1u);
+  EXPECT_EQ(filer().started_stats[0].name, "kestrel_vol");
 
-  run::current_filer().started_stats[0].start = platform::now_epoch_seconds() - 125;
+  filer().started_stats[0].start = platform::now_epoch_seconds() - 125;
   said = hook("rsh.exe c1 -l root -n \" stats stop -I kestrel_vol \"");
   EXPECT_TRUE(std::regex_match(said, std::regex("TIME: .*\nTIME_DELTA: 2:5 \\(125s\\)\n"))) << said;
 }
@@ -119,13 +122,19 @@ TEST_F(TimingHook, StopWithoutStartGetsOnlyTheTimeLine) {
 
 TEST_F(TimingHook, OtherCommandsPrintNothing) {
   EXPECT_EQ(hook("rsh.exe c1 -l root -n \" sysconfig -a \""), "");
-  EXPECT_TRUE(run::current_filer().started_stats.empty());
+  EXPECT_TRUE(filer().started_stats.empty());
+}
+
+TEST_F(TimingHook, PrintsNothingOutsideLegacyStatsMode) {
+  collection.services.legacy_stats = false;
+  EXPECT_EQ(hook("rsh.exe c1 -l root -n \" stats start -I kestrel_vol volume \""), "");
+  EXPECT_TRUE(filer().started_stats.empty());
 }
 
 TEST_F(TimingHook, InstanceNamesAreCutAtThirtyOneCharacters) {
   hook("stats start -I kestrel_a_very_long_instance_name_beyond_limit x");
-  ASSERT_EQ(run::current_filer().started_stats.size(), 1u);
-  EXPECT_EQ(run::current_filer().started_stats[0].name, "kestrel_a_very_long_instance_na");
+  ASSERT_EQ(filer().started_stats.size(), 1u);
+  EXPECT_EQ(filer().started_stats[0].name, "kestrel_a_very_long_instance_na");
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
-#include "run/messages.h"
-#include "run/state.h"
 
 namespace phases {
 
@@ -13,18 +13,19 @@ namespace {
 
 constexpr int kMaxCommandLength = 255;
 
-void run_templates(const std::vector<std::string>& templates, const run::VirtualController& vzone) {
+void run_templates(const core::Collection& collection, const std::vector<std::string>& templates,
+                   const core::VirtualController& vzone) {
   for (const std::string& text : templates) {
     std::string command = expand_template(text, vzone.name, vzone.root_path);
     if (command.size() > static_cast<size_t>(kMaxCommandLength)) {
       // Sent whole rather than cut: a cut path would name another file.
-      std::string warning =
-          run::format("WARNING: Command for virtual controller %s is longer than %d characters: %s",
-                      vzone.name.c_str(), kMaxCommandLength, command.c_str());
+      std::string warning = core::format(
+          "WARNING: Command for virtual controller %s is longer than %d characters: %s",
+          vzone.name.c_str(), kMaxCommandLength, command.c_str());
       exec::append_error_log(warning);
-      std::fprintf(stderr, "%s\n", warning.c_str());
+      core::error_line(warning);
     }
-    exec::run_filer_command(command);
+    exec::run_filer_command(collection, command);
   }
 }
 
@@ -50,18 +51,19 @@ std::string expand_template(const std::string& text, const std::string& name,
   return result;
 }
 
-void expand_virtual_controllers(const std::string& phase_word) {
-  run::RunState& st = run::state();
-  const run::FilerTarget& filer = run::current_filer();
-  for (const run::VirtualController& vzone : filer.vzones) {
+void expand_virtual_controllers(core::Collection& collection, const std::string& phase_word) {
+  const core::FilerTarget& filer = *collection.filer;
+  for (const core::VirtualController& vzone : filer.vzones) {
     const std::string title = filer.name + ":[VZ]:" + vzone.name;
-    std::printf("=-=-=-=-=-= BEGIN %s =-=-=-=-=-= %s\n", phase_word.c_str(), title.c_str());
-    run::progress("VZone: " + vzone.name + "\n");
-    st.current_section = "CONFIG " + title + " " + phase_word;
-    run_templates(st.vzone_config_templates, vzone);
-    st.current_section = "PERF " + title + " " + phase_word;
-    run_templates(st.vzone_perf_templates, vzone);
-    std::printf("=-=-=-=-=-= END %s =-=-=-=-=-= %s\n", phase_word.c_str(), title.c_str());
+    std::fprintf(collection.out, "=-=-=-=-=-= BEGIN %s =-=-=-=-=-= %s\n", phase_word.c_str(),
+                 title.c_str());
+    core::progress("VZone: " + vzone.name + "\n");
+    collection.section = "CONFIG " + title + " " + phase_word;
+    run_templates(collection, collection.vzone_config_templates, vzone);
+    collection.section = "PERF " + title + " " + phase_word;
+    run_templates(collection, collection.vzone_perf_templates, vzone);
+    std::fprintf(collection.out, "=-=-=-=-=-= END %s =-=-=-=-=-= %s\n", phase_word.c_str(),
+                 title.c_str());
   }
 }
 

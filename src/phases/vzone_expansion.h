@@ -1,8 +1,10 @@
-// Runs the template commands of the current controller once per virtual
+// Runs the template commands of a collection's controller once per virtual
 // controller, each in a section of its own.
 #pragma once
 
 #include <string>
+
+#include "core/collection.h"
 
 namespace phases {
 
@@ -12,6 +14,6 @@ std::string expand_template(const std::string& text, const std::string& name,
                             const std::string& path);
 
 // `phase_word` is "PRESTATS" or "POSTSTATS".
-void expand_virtual_controllers(const std::string& phase_word);
+void expand_virtual_controllers(core::Collection& collection, const std::string& phase_word);
 
 }  // namespace phases

@@ -6,17 +6,18 @@
 #include "controller/release.h"
 #include "controller/remote_shell.h"
 #include "controller/setup.h"
+#include "core/messages.h"
+#include "core/state.h"
 #include "exec/runner.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
+#include "phases/filer_sections.h"
 #include "phases/phases.h"
 #include "platform/platform.h"
 #include "run/header.h"
 #include "run/interrupt.h"
-#include "run/messages.h"
 #include "run/options.h"
-#include "run/state.h"
 #include "run/timing.h"
 #include "run/usage.h"
 #include "samplers/wait.h"
@@ -29,7 +30,7 @@ void start_up(int argc, char** argv) {
   platform::prepare_process();
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::setvbuf(stderr, nullptr, _IONBF, 0);
-  RunState& st = state();
+  core::RunState& st = core::state();
 
   st.log_mutex = platform::create_mutex();
   if (st.log_mutex == nullptr) {
@@ -46,7 +47,7 @@ void start_up(int argc, char** argv) {
   install_interrupt_handler();
 
   parse_options(argc, argv);
-  debug_line("Parsed options");
+  core::debug_line("Parsed options");
   check_option_conflicts();
   controller::check_filer_names();
   print_version_line();
@@ -60,46 +61,40 @@ void start_up(int argc, char** argv) {
 
   st.config_countdown = st.options.iterations / 10;
   exec::setup_temp_dir();
-  arm_interrupt_steps();
+  core::arm_interrupt_steps();
   st.user_perf_only = st.options.perf_only;
   print_run_header(argc, argv);
 
   // Every controller's client command is checked before any is contacted;
   // then each controller is prepared in command-line order.
   controller::check_shell_prefixes();
-  for (size_t index = 0; index < st.filers.size(); ++index) {
-    st.current_filer = static_cast<int>(index);
-    FilerTarget& filer = current_filer();
-    filer.vrs_rebuild = true;
-    debug_line("Get filer config", filer.name);
-    controller::setup_filer();
-  }
+  phases::filers_setup();
 }
 
 // Twice the planned sampling and pause time, but at least -w minutes.
 std::int64_t compute_end_time() {
-  RunState& st = state();
+  core::RunState& st = core::state();
   st.run_start = platform::now_epoch_seconds();
   const std::int64_t limit = run_time_limit_seconds(st.options);
-  std::string message =
-      format("Allowing kestrel to run for a max of %lld seconds", static_cast<long long>(limit));
+  std::string message = core::format("Allowing kestrel to run for a max of %lld seconds",
+                                     static_cast<long long>(limit));
   exec::append_error_log(message);
-  debug_line(message);
+  core::debug_line(message);
   return st.run_start + limit;
 }
 
 void print_iteration_marker(const char* word) {
-  RunState& st = state();
-  progress(format("%s Iteration %d\n", word[0] == 'B' ? "Begin" : "End", st.iteration));
-  exec::echo_through_interpreter(format("=-=-=-=-=-= %s Iteration %d =-=-=-=-=-= %s", word,
-                                        st.iteration, exec::gmt_timestamp().c_str()));
+  core::RunState& st = core::state();
+  core::progress(core::format("%s Iteration %d\n", word[0] == 'B' ? "Begin" : "End", st.iteration));
+  exec::echo_through_interpreter(core::format("=-=-=-=-=-= %s Iteration %d =-=-=-=-=-= %s", word,
+                                              st.iteration, exec::gmt_timestamp().c_str()));
   exec::print_epoch_line();
 }
 
 // Configuration data in the first, the last and every (iterations / 10 + 1)th
 // iteration; the others are performance only.
 void thin_config_collection() {
-  RunState& st = state();
+  core::RunState& st = core::state();
   if (st.iteration > 1) st.options.perf_only = true;
   if (st.iteration == st.options.iterations) {
     st.options.perf_only = st.user_perf_only;
@@ -112,75 +107,77 @@ void thin_config_collection() {
 }
 
 void sampling_wait() {
-  RunState& st = state();
-  const RunOptions& o = st.options;
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
   if (o.pretend) {
-    exec::echo_through_interpreter(format("Sleep: %d ", o.sample_minutes));
+    exec::echo_through_interpreter(core::format("Sleep: %d ", o.sample_minutes));
     return;
   }
-  enter_sampling_wait();
+  core::enter_sampling_wait();
   const int workers = samplers::background_thread_count();
   if (workers < 1) {
-    sleep_unless_interrupted(sampling_sleep_ms(o));
+    core::sleep_unless_interrupted(sampling_sleep_ms(o));
     samplers::close_background_threads();
   } else {
-    debug_line(format("Waiting on the completion of %d threads...", workers));
+    core::debug_line(core::format("Waiting on the completion of %d threads...", workers));
     exec::append_error_log(
-        format("Itr: %d Waiting on the completion of %d threads...", st.iteration, workers));
+        core::format("Itr: %d Waiting on the completion of %d threads...", st.iteration, workers));
     samplers::wait_for_background_threads();
   }
   // After an interrupt the handler owns the rest of the run.
-  leave_sampling_wait();
+  core::leave_sampling_wait();
 }
 
 void run_iteration() {
-  RunState& st = state();
-  const RunOptions& o = st.options;
-  st.temp_files.clear();
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
+  st.host_temp_files.clear();
+  for (core::FilerTarget& filer : st.filers) filer.temp_files.clear();
   if (o.iterations > 1) print_iteration_marker("BEGIN");
   thin_config_collection();
-  if (!o.pretend) open_iteration_stop();
+  if (!o.pretend) core::open_iteration_stop();
 
-  exec::append_error_log(format("=== BEGIN PRESTATS FOR ITERATION %d AT %s", st.iteration,
-                                exec::gmt_timestamp().c_str()));
+  exec::append_error_log(core::format("=== BEGIN PRESTATS FOR ITERATION %d AT %s", st.iteration,
+                                      exec::gmt_timestamp().c_str()));
   phases::Prestats();
-  hold_if_interrupted();
-  exec::append_error_log(format("=== END PRESTATS FOR ITERATION %d AT %s", st.iteration,
-                                exec::gmt_timestamp().c_str()));
+  core::hold_if_interrupted();
+  exec::append_error_log(core::format("=== END PRESTATS FOR ITERATION %d AT %s", st.iteration,
+                                      exec::gmt_timestamp().c_str()));
 
-  progress(format("Sleep for %d minute(s)...\n", o.sample_minutes));
-  debug_line("Main thread sleeping");
+  core::progress(core::format("Sleep for %d minute(s)...\n", o.sample_minutes));
+  core::debug_line("Main thread sleeping");
   sampling_wait();
-  hold_if_interrupted();
-  debug_line("Main thread woke");
+  core::hold_if_interrupted();
+  core::debug_line("Main thread woke");
   st.background_running = false;
-  exec::append_error_log(format("Itr: %d Main thread woke!", st.iteration));
+  exec::append_error_log(core::format("Itr: %d Main thread woke!", st.iteration));
 
-  exec::append_error_log(format("=== BEGIN POSTSTATS FOR ITERATION %d AT %s", st.iteration,
-                                exec::gmt_timestamp().c_str()));
+  exec::append_error_log(core::format("=== BEGIN POSTSTATS FOR ITERATION %d AT %s", st.iteration,
+                                      exec::gmt_timestamp().c_str()));
   phases::Poststats();
-  hold_if_interrupted();
-  exec::append_error_log(format("=== END POSTSTATS FOR ITERATION %d AT %s", st.iteration,
-                                exec::gmt_timestamp().c_str()));
+  core::hold_if_interrupted();
+  exec::append_error_log(core::format("=== END POSTSTATS FOR ITERATION %d AT %s", st.iteration,
+                                      exec::gmt_timestamp().c_str()));
 
   if (o.iterations > 1) {
     print_iteration_marker("END");
     if (st.iteration < o.iterations) {
       const std::int64_t pause = pause_seconds(o);
-      progress(format("Sleeping %lld seconds\n", static_cast<long long>(pause)));
-      sleep_unless_interrupted(pause * 1000);
+      core::progress(core::format("Sleeping %lld seconds\n", static_cast<long long>(pause)));
+      core::sleep_unless_interrupted(pause * 1000);
     }
   }
 }
 
 int shut_down() {
-  RunState& st = state();
-  begin_shutdown();
+  core::RunState& st = core::state();
+  core::begin_shutdown();
   if (st.options.kill_all) {
     // The client this run starts, by the name the host knows it by.
     const platform::shell::RemoteClient client = controller::remote_client(st.options);
     if (platform::kill_processes_by_name(platform::shell::remote_client_program(client)) != 0) {
-      debug_line(client == platform::shell::RemoteClient::kSsh ? "Killed ssh..." : "Killed rsh...");
+      core::debug_line(client == platform::shell::RemoteClient::kSsh ? "Killed ssh..."
+                                                                     : "Killed rsh...");
     }
   }
   exec::print_slow_command_report();
@@ -189,14 +186,14 @@ int shut_down() {
   std::printf("=-=-= Kestrel Execution Statistics -=-=-=-=\n");
   std::printf("  Total Running Time: %lld seconds\n",
               static_cast<long long>(platform::now_epoch_seconds() - st.run_start));
-  progress("Done\n");
-  debug_line("Main thread complete\n");
+  core::progress("Done\n");
+  core::debug_line("Main thread complete\n");
   if (st.options.kill_tree) {
     std::printf("Killing main process tree at PID: %ld...\n", platform::current_process_id());
     platform::kill_own_process_tree();
-    std::string message =
-        format("Unable to kill process tree rooted at PID %ld using Windows command: 'taskkill'",
-               platform::current_process_id());
+    std::string message = core::format(
+        "Unable to kill process tree rooted at PID %ld using Windows command: 'taskkill'",
+        platform::current_process_id());
     std::printf("FATAL: %s\n", message.c_str());
     std::fprintf(stderr, "FATAL: %s\n", message.c_str());
     return -1;
@@ -209,10 +206,10 @@ int shut_down() {
 
 int run_kestrel(int argc, char** argv) {
   start_up(argc, argv);
-  RunState& st = state();
+  core::RunState& st = core::state();
   std::int64_t end_time = compute_end_time();
   for (st.iteration = 1; st.iteration <= st.options.iterations; ++st.iteration) {
-    hold_if_interrupted();
+    core::hold_if_interrupted();
     if (!st.options.force_iterations && platform::now_epoch_seconds() > end_time) break;
     run_iteration();
   }

@@ -1,9 +1,9 @@
 #include "run/header.h"
 
+#include "core/state.h"
 #include "exec/runner.h"
 #include "platform/platform.h"
 #include "run/header_internal.h"
-#include "run/state.h"
 #include "run/usage.h"
 
 namespace run {
@@ -22,7 +22,7 @@ const char* truth(bool value) {
 }
 
 std::vector<HeaderRow> header_rows() {
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   return {
       {"APP_NAME", !o.app_name.empty(), o.app_name},
       {"CONFIG_ONLY", o.config_only, truth(o.config_only)},
@@ -55,7 +55,7 @@ std::vector<HeaderRow> header_rows() {
 
 void write_run_header(std::FILE* out, const std::vector<std::string>& args,
                       const std::string& os_name) {
-  const RunState& s = state();
+  const core::RunState& s = core::state();
   std::fprintf(out, "*------------- Kestrel v%s -------------*\n", kVersionNumber);
   for (const HeaderRow& row : header_rows()) {
     // The key, its comma and padding fill 21 columns.

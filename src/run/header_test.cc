@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "core/state.h"
 #include "run/header_internal.h"
 #include "run/options_internal.h"
-#include "run/state.h"
 #include "run/test_streams.h"
 
 namespace run {
@@ -14,8 +14,8 @@ namespace {
 
 // Parses `args` on a fresh record and returns the header it leads to.
 std::string header_for(const std::vector<std::string>& args, const std::string& os = "Windows_NT") {
-  reset_state();
-  state().host_name = "HOST1";
+  core::reset_state();
+  core::state().host_name = "HOST1";
   std::FILE* sink = std::tmpfile();
   ParseOutcome outcome = parse_arguments(args, sink, sink);
   std::fclose(sink);

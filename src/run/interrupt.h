@@ -1,12 +1,9 @@
 // Ctrl+C: an orderly end of the run that still yields a usable report. The
-// console control handler runs on a thread of its own; it and the main thread
-// agree through one lock on who runs the iteration's poststats, and once an
-// interrupt is taken the main thread stops at its next gate until the handler
-// ends the process.
+// console control handler runs on a thread of its own; the gates it shares
+// with the main thread are in core/interrupt_gate.h.
 #pragma once
 
-#include <cstdint>
-
+#include "core/interrupt_gate.h"
 #include "platform/interrupt.h"
 
 namespace run {
@@ -14,61 +11,10 @@ namespace run {
 // Registers console_ctrl_handler. Start-up, before any other thread exists.
 void install_interrupt_handler();
 
-// From here on Ctrl+C runs the handler's steps: the options are read and the
-// scratch folder and error log exist. Before, it only ends the process.
-void arm_interrupt_steps();
-
 // Ctrl+C: the error-log line, the messages, this run's clients killed, the
 // owed poststats, the error-log section, the scratch folder removed, "Done!",
 // then the process ends. Taken once: a later Ctrl+C is consumed. Other events
 // run none of the steps: this run's clients are killed and the process ends.
 platform::ControlOutcome console_ctrl_handler(platform::ControlEvent event);
-
-// What the handler does with a Ctrl+C, decided under the lock.
-enum class InterruptClaim {
-  kIgnore,               // taken already, or the run is closing its report
-  kEndAtOnce,            // before the steps are armed
-  kEndRun,               // the steps, without poststats
-  kEndRunWithPoststats,  // the interrupt came during the sampling wait
-};
-
-// Takes the interrupt: raises the iteration's stop signal (the samplers
-// stop), wakes the main thread's sleeps and takes an owed poststats from it.
-InterruptClaim claim_interrupt();
-
-bool interrupt_taken();
-
-// ---------------------------------------------------------------- main thread
-// Each gate returns only while no interrupt is taken; after one, the calling
-// thread stays there for good (the handler's own thread passes).
-
-void hold_if_interrupted();
-
-// Before prestats: the iteration's stop signal, which the samplers watch and
-// the handler may raise.
-void open_iteration_stop();
-
-// When the samplers are done: releases the stop signal (closed when
-// `close_it`, else left to the workers still holding it).
-void close_iteration_stop(bool close_it);
-
-// Sets in_sampling_wait: a poststats is owed from here on.
-void enter_sampling_wait();
-
-// Takes the owed poststats for the main thread, unless the handler took it.
-void leave_sampling_wait();
-
-// Sleeps up to `milliseconds`; returns true early when an interrupt is taken.
-bool sleep_unless_interrupted(std::int64_t milliseconds);
-
-// From here on Ctrl+C is consumed: the report is being closed anyway.
-void begin_shutdown();
-
-// The handler's side: waits up to `timeout_ms` for the main thread to stop at
-// a gate. True when it has.
-bool wait_for_main_to_hold(std::int64_t timeout_ms);
-
-// Forgets every interrupt (tests). Threads held at a gate stay held.
-void reset_interrupt();
 
 }  // namespace run

@@ -4,8 +4,9 @@
 #include <climits>
 #include <cstdlib>
 
+#include "core/messages.h"
+#include "core/state.h"
 #include "run/options_internal.h"
-#include "run/state.h"
 #include "run/usage_internal.h"
 
 namespace run {
@@ -67,8 +68,8 @@ std::string shown(const Scan& scan, const std::string& word) {
   return masked;
 }
 
-RunOptions& opts() {
-  return state().options;
+core::RunOptions& opts() {
+  return core::state().options;
 }
 
 bool stop(Scan& scan, int status) {
@@ -189,7 +190,7 @@ bool set_debug(Scan&, const std::string&) {
 }
 
 bool add_exclude_patterns(Scan& scan, const std::string& value) {
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   for (const std::string& item : split_at_commas(value)) {
     // An empty pattern is contained in every command and would exclude all.
     if (item.empty()) continue;
@@ -210,8 +211,8 @@ bool set_filer_only(Scan&, const std::string&) {
 }
 
 bool add_filers(Scan& scan, const std::string& value) {
-  RunOptions& o = opts();
-  std::vector<FilerTarget>& filers = state().filers;
+  core::RunOptions& o = opts();
+  std::vector<core::FilerTarget>& filers = core::state().filers;
   for (const std::string& name : split_at_commas(value)) {
     if (name.empty()) {
       note_limit_error(scan, "ERROR: Empty controller name in -f value: \"" + value + "\"\n");
@@ -222,7 +223,7 @@ bool add_filers(Scan& scan, const std::string& value) {
                                  std::to_string(kMaxFilers) + "\n");
       break;
     }
-    FilerTarget filer;
+    core::FilerTarget filer;
     filer.name = name;
     filers.push_back(filer);
   }
@@ -316,7 +317,7 @@ bool set_app_param(Scan&, const std::string& value) {
 }
 
 bool add_profiles(Scan& scan, const std::string& value) {
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   if (!plain_items(value)) {
     note_unplain(scan, "-P", value);
     return true;
@@ -346,7 +347,7 @@ bool set_quiet(Scan&, const std::string&) {
 }
 
 bool set_credentials(Scan& scan, const std::string& value) {
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   o.ssh = true;
   if (value.compare(0, 3, "pw:") == 0) {
     o.credential = value.substr(3);
@@ -372,7 +373,7 @@ bool set_credentials(Scan& scan, const std::string& value) {
 // Each -T value gives the whole list of trace points: module names and
 // levels, each after one blank.
 bool set_sktrace_points(Scan& scan, const std::string& value) {
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   if (value.size() > kMaxSktracePointsValue) {
     note_limit_error(scan, "ERROR: The -T value may have at most " +
                                std::to_string(kMaxSktracePointsValue) + " characters\n");
@@ -411,7 +412,7 @@ bool set_sample_minutes(Scan& scan, const std::string& value) {
     note_limit_error(scan, out_of_range("-t", "minutes", 0, kMaxSampleMinutes, value));
     return true;
   }
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   int m = static_cast<int>(parsed);
   o.sample_minutes = m;
   o.sampling_enabled = m != 0;
@@ -459,7 +460,7 @@ bool set_pretend(Scan&, const std::string&) {
 }
 
 bool set_critical_only(Scan&, const std::string&) {
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   o.critical_only = true;
   o.collect_host = false;
   o.stutter_statit = false;
@@ -526,17 +527,45 @@ const OptionRow* find_option(char letter) {
 
 struct LongWord {
   const char* word;
-  bool RunOptions::*flag;
+  bool core::RunOptions::*flag;
   const char* message;
 };
 
 const LongWord kLongWords[] = {
-    {"kill_all", &RunOptions::kill_all, "Killing all rsh/plink.exe processes before exiting...\n"},
-    {"kill_tree", &RunOptions::kill_tree, "Killing root process tree before exiting...\n"},
-    {"skip_vifs", &RunOptions::skip_vifs, "Toggling hidden option to skip vif enumeration...\n"},
+    {"kill_all", &core::RunOptions::kill_all,
+     "Killing all rsh/plink.exe processes before exiting...\n"},
+    {"kill_tree", &core::RunOptions::kill_tree, "Killing root process tree before exiting...\n"},
+    {"skip_vifs", &core::RunOptions::skip_vifs,
+     "Toggling hidden option to skip vif enumeration...\n"},
 };
 
+constexpr int kMaxParallel = 64;
+
+// "--parallel=N": up to N controllers collected at the same time.
+bool apply_parallel(Scan& scan, const std::string& word) {
+  static const std::string kPrefix = "--parallel=";
+  int count = 0;
+  if (word.compare(0, kPrefix.size(), kPrefix) == 0) {
+    const std::string digits = word.substr(kPrefix.size());
+    bool plain = !digits.empty() && digits.size() <= 2;
+    for (char c : digits) plain = plain && std::isdigit(static_cast<unsigned char>(c));
+    if (plain) count = std::stoi(digits);
+  }
+  if (count < 1 || count > kMaxParallel) {
+    std::fprintf(scan.err,
+                 "ERROR: --parallel takes the number of controllers to collect at the same "
+                 "time, from 1 to %d, as in --parallel=4; got \"%s\"\n",
+                 kMaxParallel, shown(scan, word).c_str());
+    std::fputs(kReviewHelp, scan.err);
+    return stop(scan, 1);
+  }
+  opts().parallel = count;
+  if (count > 1) say(scan, core::format("Collecting up to %d controllers at a time...\n", count));
+  return true;
+}
+
 bool apply_long_word(Scan& scan, const std::string& word) {
+  if (word.compare(0, 10, "--parallel") == 0) return apply_parallel(scan, word);
   for (const LongWord& row : kLongWords) {
     if (word.find(row.word) != std::string::npos) {
       opts().*row.flag = true;
@@ -579,7 +608,7 @@ bool fetch_option_value(Scan& scan, const std::vector<std::string>& args, std::s
 
 // Steps after the last argument.
 ParseOutcome finish_scan(Scan& scan) {
-  RunOptions& o = opts();
+  core::RunOptions& o = opts();
   if (!scan.limit_error.empty()) {
     std::fputs(scan.limit_error.c_str(), scan.err);
     return ParseOutcome{true, 1};
@@ -661,7 +690,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
 }
 
 ParseOutcome find_option_conflicts(std::FILE* out, std::FILE* err) {
-  const RunOptions& o = opts();
+  const core::RunOptions& o = opts();
   if (!o.stutter_statit && o.full_stutter_statit) {
     return conflict(out, err,
                     "ERROR: The -k and -K options are mutually exclusive.\n"

@@ -30,7 +30,7 @@ constexpr std::size_t kMaxForcedOs = 99;
 // The trace points used when -T names none.
 constexpr const char* kDefaultSktracePoints = "SK 7 FSYS 4";
 
-// Parses `args` (the arguments after the program name) into state().
+// Parses `args` (the arguments after the program name) into core::state().
 // The usage text goes to `out`; messages go to `err`.
 ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/state.h"
 #include "run/options_internal.h"
-#include "run/state.h"
 #include "run/test_streams.h"
 #include "run/usage_internal.h"
 
@@ -22,7 +22,7 @@ struct Result {
 
 // Parses `args` on a fresh record, capturing both streams.
 Result parse(const std::vector<std::string>& args) {
-  reset_state();
+  core::reset_state();
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   Result result;
@@ -93,17 +93,41 @@ TEST(OptionsScan, WithoutACountingOptionPrintsUsageAndEndsWithOne) {
 TEST(OptionsScan, LongWordsAreFoundBySubstringInOrder) {
   Result r = parse({"--kill_all", "--xkill_treex", "--skip_vifs", "-p"});
   expect_continues(r);
-  EXPECT_TRUE(state().options.kill_all);
-  EXPECT_TRUE(state().options.kill_tree);
-  EXPECT_TRUE(state().options.skip_vifs);
+  EXPECT_TRUE(core::state().options.kill_all);
+  EXPECT_TRUE(core::state().options.kill_tree);
+  EXPECT_TRUE(core::state().options.skip_vifs);
   EXPECT_EQ(r.err,
             "Killing all rsh/plink.exe processes before exiting...\n"
             "Killing root process tree before exiting...\n"
             "Toggling hidden option to skip vif enumeration...\n");
 
   r = parse({"--kill_all_kill_tree", "-p"});
-  EXPECT_TRUE(state().options.kill_all);
-  EXPECT_FALSE(state().options.kill_tree);
+  EXPECT_TRUE(core::state().options.kill_all);
+  EXPECT_FALSE(core::state().options.kill_tree);
+}
+
+TEST(OptionsScan, ParallelTakesOneToSixtyFourControllers) {
+  Result r = parse({"-f", "c1", "--parallel=16"});
+  EXPECT_FALSE(r.outcome.exit) << r.err;
+  EXPECT_EQ(core::state().options.parallel, 16);
+  EXPECT_EQ(r.err, "Collecting up to 16 controllers at a time...\n");
+
+  r = parse({"--parallel=1", "-f", "c1"});
+  EXPECT_FALSE(r.outcome.exit) << r.err;
+  EXPECT_EQ(core::state().options.parallel, 1);
+  EXPECT_EQ(r.err, "");  // one at a time, as without the option
+
+  r = parse({"--parallel=64"});
+  EXPECT_EQ(core::state().options.parallel, 64);
+
+  for (const char* word :
+       {"--parallel=0", "--parallel=65", "--parallel=", "--parallel", "--parallel=4x",
+        "--parallel=-4", "--parallel=+4", "--parallel=004", "--parallel=4 "}) {
+    r = parse({"-f", "c1", word});
+    EXPECT_TRUE(r.outcome.exit) << word;
+    EXPECT_EQ(r.outcome.status, 1) << word;
+    EXPECT_EQ(r.err.rfind("ERROR: --parallel takes the number of controllers", 0), 0u) << r.err;
+  }
 }
 
 TEST(OptionsScan, LongWordMessagesAreSilencedOnlyByAnEarlierQuiet) {
@@ -175,7 +199,7 @@ TEST(OptionsScan, OptionWordsMustBeExactlyTwoCharacters) {
 TEST(OptionsScan, TestReleaseAcceptsAnyWordBeginningWithN) {
   Result r = parse({"-Nrelease", "7.3.5"});
   expect_continues(r);
-  EXPECT_EQ(state().options.test_release, "7.3.5");
+  EXPECT_EQ(core::state().options.test_release, "7.3.5");
   EXPECT_EQ(r.err, "Kestrel: using test version string: 7.3.5\n");
 
   r = parse({"-q", "-N", "8.0"});
@@ -203,8 +227,8 @@ TEST(OptionsScan, MissingOrOptionLikeValueIsRejected) {
 TEST(OptionsScan, LongerDashWordsAreValuesAndAreStillScanned) {
   Result r = parse({"-a", "--kill_all"});
   expect_continues(r);
-  EXPECT_EQ(state().options.app_name, "--kill_all");
-  EXPECT_TRUE(state().options.kill_all);
+  EXPECT_EQ(core::state().options.app_name, "--kill_all");
+  EXPECT_TRUE(core::state().options.kill_all);
 
   r = parse({"-f", "-"});
   expect_exit(r, 1);
@@ -224,49 +248,49 @@ TEST(OptionsScan, VersionPrintsBannerAndEndsWithZero) {
   r = parse({"-v", "-q"});
   expect_exit(r, 0);
   EXPECT_EQ(r.err, "Kestrel v7.38 (10-2012)\n");
-  EXPECT_FALSE(state().options.quiet);
+  EXPECT_FALSE(core::state().options.quiet);
 }
 
 // ------------------------------------------------------------------ values
 
 TEST(OptionsValues, ControllersAreCreatedInCommandLineOrder) {
   expect_continues(parse({"-f", "c1,c2,c3"}));
-  ASSERT_EQ(state().filers.size(), 3u);
-  EXPECT_EQ(state().filers[0].name, "c1");
-  EXPECT_EQ(state().filers[1].name, "c2");
-  EXPECT_EQ(state().filers[2].name, "c3");
-  EXPECT_EQ(state().options.filer_targets, "c1,c2,c3");
-  EXPECT_TRUE(state().options.filers_given);
+  ASSERT_EQ(core::state().filers.size(), 3u);
+  EXPECT_EQ(core::state().filers[0].name, "c1");
+  EXPECT_EQ(core::state().filers[1].name, "c2");
+  EXPECT_EQ(core::state().filers[2].name, "c3");
+  EXPECT_EQ(core::state().options.filer_targets, "c1,c2,c3");
+  EXPECT_TRUE(core::state().options.filers_given);
 
   expect_continues(parse({"-f", "c1", "-t", "3", "-f", "c2,c3"}));
-  ASSERT_EQ(state().filers.size(), 3u);
-  EXPECT_EQ(state().filers[0].name, "c1");
-  EXPECT_EQ(state().filers[2].name, "c3");
-  EXPECT_EQ(state().options.filer_targets, "c1,c2,c3");
+  ASSERT_EQ(core::state().filers.size(), 3u);
+  EXPECT_EQ(core::state().filers[0].name, "c1");
+  EXPECT_EQ(core::state().filers[2].name, "c3");
+  EXPECT_EQ(core::state().options.filer_targets, "c1,c2,c3");
 }
 
 TEST(OptionsValues, ControllerNamesAreNotCheckedForCharacters) {
   expect_continues(parse({"-f", "10.0.0.1,ctl_a.example.com,x y"}));
-  ASSERT_EQ(state().filers.size(), 3u);
-  EXPECT_EQ(state().filers[2].name, "x y");
+  ASSERT_EQ(core::state().filers.size(), 3u);
+  EXPECT_EQ(core::state().filers[2].name, "x y");
 }
 
 TEST(OptionsValues, LoginWithColonAlsoSetsPassword) {
   expect_continues(parse({"-l", "admin:se:cret"}));
-  EXPECT_EQ(state().options.login, "admin:se:cret");
-  EXPECT_EQ(state().options.password, "se:cret");
+  EXPECT_EQ(core::state().options.login, "admin:se:cret");
+  EXPECT_EQ(core::state().options.password, "se:cret");
 
   expect_continues(parse({"-l", "admin"}));
-  EXPECT_EQ(state().options.login, "admin");
-  EXPECT_EQ(state().options.password, "");
+  EXPECT_EQ(core::state().options.login, "admin");
+  EXPECT_EQ(core::state().options.password, "");
 
   expect_continues(parse({"-l", "admin:"}));
-  EXPECT_EQ(state().options.password, "");
+  EXPECT_EQ(core::state().options.password, "");
 }
 
 TEST(OptionsValues, CredentialsTakePasswordOrKeyFile) {
   expect_continues(parse({"-S", "pw:hunter2"}));
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   EXPECT_TRUE(o.ssh);
   EXPECT_TRUE(o.use_password);
   EXPECT_EQ(o.password, "hunter2");
@@ -274,15 +298,15 @@ TEST(OptionsValues, CredentialsTakePasswordOrKeyFile) {
   EXPECT_FALSE(o.key_file_given);
 
   expect_continues(parse({"-S", "kf:C:\\keys\\id.ppk"}));
-  EXPECT_TRUE(state().options.ssh);
-  EXPECT_FALSE(state().options.use_password);
-  EXPECT_EQ(state().options.credential, "C:\\keys\\id.ppk");
-  EXPECT_EQ(state().options.password, "");
-  EXPECT_TRUE(state().options.key_file_given);
+  EXPECT_TRUE(core::state().options.ssh);
+  EXPECT_FALSE(core::state().options.use_password);
+  EXPECT_EQ(core::state().options.credential, "C:\\keys\\id.ppk");
+  EXPECT_EQ(core::state().options.password, "");
+  EXPECT_TRUE(core::state().options.key_file_given);
 
   expect_continues(parse({"-S", "pw:"}));
-  EXPECT_TRUE(state().options.use_password);
-  EXPECT_EQ(state().options.password, "");
+  EXPECT_TRUE(core::state().options.use_password);
+  EXPECT_EQ(core::state().options.password, "");
 }
 
 TEST(OptionsValues, CredentialsWithoutPrefixAreRejectedWithUsage) {
@@ -313,66 +337,66 @@ TEST(OptionsValues, SshExeNeedsTheLastCredentialToBeAKeyFile) {
 
   r = parse({"-g", "-S", "kf:key"});
   expect_continues(r);
-  EXPECT_TRUE(state().options.use_ssh_exe);
+  EXPECT_TRUE(core::state().options.use_ssh_exe);
 }
 
 TEST(OptionsValues, IntegersFollowTheLeadingDigits) {
   expect_continues(parse({"-C", "90"}));
-  EXPECT_EQ(state().options.command_timeout_ms, 90000);
+  EXPECT_EQ(core::state().options.command_timeout_ms, 90000);
   expect_continues(parse({"-C", "12abc"}));
-  EXPECT_EQ(state().options.command_timeout_ms, 12000);
+  EXPECT_EQ(core::state().options.command_timeout_ms, 12000);
   expect_continues(parse({"-C", "abc"}));
-  EXPECT_EQ(state().options.command_timeout_ms, 0);
+  EXPECT_EQ(core::state().options.command_timeout_ms, 0);
   expect_continues(parse({"-w", "10"}));
-  EXPECT_EQ(state().options.max_run_seconds, 600);
+  EXPECT_EQ(core::state().options.max_run_seconds, 600);
   expect_continues(parse({"-t", " 4"}));
-  EXPECT_EQ(state().options.sample_minutes, 4);
+  EXPECT_EQ(core::state().options.sample_minutes, 4);
 }
 
 TEST(OptionsValues, IterationsTakeCountAndOptionalPause) {
   expect_continues(parse({"-i", "4"}));
-  EXPECT_EQ(state().options.iterations, 4);
-  EXPECT_EQ(state().options.iter_interval, 0);
+  EXPECT_EQ(core::state().options.iterations, 4);
+  EXPECT_EQ(core::state().options.iter_interval, 0);
 
   expect_continues(parse({"-i", "4,15"}));
-  EXPECT_EQ(state().options.iterations, 4);
-  EXPECT_EQ(state().options.iter_interval, 15);
+  EXPECT_EQ(core::state().options.iterations, 4);
+  EXPECT_EQ(core::state().options.iter_interval, 15);
 
   expect_continues(parse({"-i", "0"}));
-  EXPECT_EQ(state().options.iterations, 0);
+  EXPECT_EQ(core::state().options.iterations, 0);
 
   expect_continues(parse({"-i", "99999999999999"}));
-  EXPECT_EQ(state().options.iterations, 2147483647);
+  EXPECT_EQ(core::state().options.iterations, 2147483647);
 }
 
 TEST(OptionsValues, SwitchesSetTheirFields) {
   struct Case {
     const char* word;
-    bool RunOptions::*field;
+    bool core::RunOptions::*field;
     bool expected;
   };
   const Case cases[] = {
-      {"-c", &RunOptions::config_only, true},
-      {"-d", &RunOptions::debug, true},
-      {"-F", &RunOptions::collect_host, false},
-      {"-I", &RunOptions::force_iterations, true},
-      {"-K", &RunOptions::full_stutter_statit, true},
-      {"-k", &RunOptions::stutter_statit, false},
-      {"-L", &RunOptions::logs, true},
-      {"-p", &RunOptions::perf_only, true},
-      {"-q", &RunOptions::quiet, true},
-      {"-V", &RunOptions::do_vzone, false},
-      {"-x", &RunOptions::pretend, true},
+      {"-c", &core::RunOptions::config_only, true},
+      {"-d", &core::RunOptions::debug, true},
+      {"-F", &core::RunOptions::collect_host, false},
+      {"-I", &core::RunOptions::force_iterations, true},
+      {"-K", &core::RunOptions::full_stutter_statit, true},
+      {"-k", &core::RunOptions::stutter_statit, false},
+      {"-L", &core::RunOptions::logs, true},
+      {"-p", &core::RunOptions::perf_only, true},
+      {"-q", &core::RunOptions::quiet, true},
+      {"-V", &core::RunOptions::do_vzone, false},
+      {"-x", &core::RunOptions::pretend, true},
   };
   for (const Case& c : cases) {
     expect_continues(parse({c.word}));
-    EXPECT_EQ(state().options.*c.field, c.expected) << c.word;
+    EXPECT_EQ(core::state().options.*c.field, c.expected) << c.word;
   }
 }
 
 TEST(OptionsValues, CriticalModeSetsFourFields) {
   expect_continues(parse({"-y"}));
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   EXPECT_TRUE(o.critical_only);
   EXPECT_FALSE(o.collect_host);
   EXPECT_FALSE(o.stutter_statit);
@@ -381,14 +405,14 @@ TEST(OptionsValues, CriticalModeSetsFourFields) {
 
 TEST(OptionsValues, ZModeSetsPerfOnlyButDoesNotCount) {
   expect_continues(parse({"-z", "-V"}));
-  EXPECT_TRUE(state().options.z_mode);
-  EXPECT_TRUE(state().options.perf_only);
+  EXPECT_TRUE(core::state().options.z_mode);
+  EXPECT_TRUE(core::state().options.perf_only);
 }
 
 TEST(OptionsValues, TextValuesAreKeptAsGiven) {
   expect_continues(parse(
       {"-a", "app", "-o", "p1 p2", "-m", "D:\\ms.exe", "-M", "NFS", "-O", "8.1.2", "-B", "512k"}));
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   EXPECT_EQ(o.app_name, "app");
   EXPECT_EQ(o.app_param, "p1 p2");
   EXPECT_EQ(o.msinfo_path, "D:\\ms.exe");
@@ -400,7 +424,7 @@ TEST(OptionsValues, TextValuesAreKeptAsGiven) {
 
 TEST(OptionsValues, ListsAppendAcrossRepeatsAndDropEmptyItems) {
   expect_continues(parse({"-E", "snap,,vol", "-E", "snap list -v", "-P", "flat", "-P", "a,b"}));
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   EXPECT_EQ(o.exclude_patterns, (std::vector<std::string>{"snap", "vol", "snap list -v"}));
   EXPECT_TRUE(o.exclude_given);
   EXPECT_EQ(o.profiles, (std::vector<std::string>{"flat", "a", "b"}));
@@ -412,7 +436,7 @@ TEST(OptionsValues, ListsAppendAcrossRepeatsAndDropEmptyItems) {
 
 TEST(OptionsSampling, DefaultsWithoutTime) {
   expect_continues(parse({"-p"}));
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   EXPECT_EQ(o.sample_minutes, 2);
   EXPECT_EQ(o.sample_interval, 10);
   EXPECT_EQ(o.sample_count, 12);
@@ -434,7 +458,7 @@ TEST(OptionsSampling, TimeDerivesIntervalAndCountAtEveryBoundary) {
   };
   for (const Case& c : cases) {
     expect_continues(parse({"-t", c.minutes}));
-    const RunOptions& o = state().options;
+    const core::RunOptions& o = core::state().options;
     EXPECT_EQ(o.sample_interval, c.interval) << "-t " << c.minutes;
     EXPECT_EQ(o.sample_count, c.count) << "-t " << c.minutes;
     EXPECT_EQ(o.sampling_seconds, c.seconds) << "-t " << c.minutes;
@@ -446,19 +470,19 @@ TEST(OptionsSampling, ExplicitIntervalRecomputesCountInEitherOrder) {
   for (std::vector<std::string> args :
        std::vector<std::vector<std::string>>{{"-t", "3", "-H", "5"}, {"-H", "5", "-t", "3"}}) {
     expect_continues(parse(args));
-    EXPECT_EQ(state().options.sample_interval, 5);
-    EXPECT_EQ(state().options.sample_count, 32);
-    EXPECT_TRUE(state().options.interval_given);
+    EXPECT_EQ(core::state().options.sample_interval, 5);
+    EXPECT_EQ(core::state().options.sample_count, 32);
+    EXPECT_TRUE(core::state().options.interval_given);
   }
   // Reserve per sampling length: 2 s for one minute, 10, 20, then 60.
   expect_continues(parse({"-t", "1", "-H", "2"}));
-  EXPECT_EQ(state().options.sample_count, 24);
+  EXPECT_EQ(core::state().options.sample_count, 24);
   expect_continues(parse({"-t", "7", "-H", "10"}));
-  EXPECT_EQ(state().options.sample_count, 39);
+  EXPECT_EQ(core::state().options.sample_count, 39);
   expect_continues(parse({"-H", "30", "-t", "20"}));
-  EXPECT_EQ(state().options.sample_count, 37);
+  EXPECT_EQ(core::state().options.sample_count, 37);
   expect_continues(parse({"-H", "7"}));
-  EXPECT_EQ(state().options.sample_count, 15);
+  EXPECT_EQ(core::state().options.sample_count, 15);
 }
 
 TEST(OptionsSampling, DebugPrintsTheSamplingPlan) {
@@ -486,11 +510,11 @@ TEST(OptionsSampling, TimesThatCannotBeHeldAreRejected) {
   expect_exit(r, 1);
   EXPECT_EQ(r.err, "ERROR: The -t value must be a number of minutes from 0 to 35791393:  -3\n");
   expect_continues(parse({"-t", "35791393"}));
-  EXPECT_EQ(state().options.sampling_seconds, 2147483570);
+  EXPECT_EQ(core::state().options.sampling_seconds, 2147483570);
   expect_exit(parse({"-t", "35791394"}), 1);
 
   expect_continues(parse({"-C", "2147483"}));
-  EXPECT_EQ(state().options.command_timeout_ms, 2147483000);
+  EXPECT_EQ(core::state().options.command_timeout_ms, 2147483000);
   r = parse({"-C", "2147484"});
   expect_exit(r, 1);
   EXPECT_EQ(r.err, "ERROR: The -C value must be a number of seconds from 0 to 2147483: 2147484\n");
@@ -507,7 +531,7 @@ TEST(OptionsSampling, TimesThatCannotBeHeldAreRejected) {
 TEST(OptionsSktrace, ItemsBecomeBlankSeparatedPoints) {
   Result r = parse({"-T", "SK,7,DISK,4"});
   expect_continues(r);
-  const RunOptions& o = state().options;
+  const core::RunOptions& o = core::state().options;
   EXPECT_TRUE(o.sktrace);
   EXPECT_EQ(o.sktrace_points, " SK 7 DISK 4");
   EXPECT_TRUE(o.disk_mapping);
@@ -520,7 +544,7 @@ TEST(OptionsSktrace, OnlyTheExactModuleDiskSwitchesDiskMappingOn) {
   for (const char* value : {"disk,4", "DISKS,2", "SK,DISK2"}) {
     Result r = parse({"-T", value});
     expect_continues(r);
-    EXPECT_FALSE(state().options.disk_mapping) << value;
+    EXPECT_FALSE(core::state().options.disk_mapping) << value;
     EXPECT_EQ(r.err.find("Toggling"), std::string::npos) << value;
   }
 }
@@ -529,30 +553,30 @@ TEST(OptionsSktrace, ValueWithoutItemsOrDefaultUsesDefaultPoints) {
   for (const char* value : {",", "", ",,,", "default"}) {
     Result r = parse({"-T", value});
     expect_continues(r);
-    EXPECT_EQ(state().options.sktrace_points, "SK 7 FSYS 4") << value;
-    EXPECT_TRUE(state().options.sktrace);
+    EXPECT_EQ(core::state().options.sktrace_points, "SK 7 FSYS 4") << value;
+    EXPECT_TRUE(core::state().options.sktrace);
     EXPECT_EQ(r.err, "Using default sktrace points: SK 7 FSYS 4\n") << value;
   }
 }
 
 TEST(OptionsSktrace, AnotherValueReplacesThePoints) {
   expect_continues(parse({"-T", "DISK,2", "-T", "FSYS,4"}));
-  EXPECT_EQ(state().options.sktrace_points, " FSYS 4");
-  EXPECT_FALSE(state().options.disk_mapping);
+  EXPECT_EQ(core::state().options.sktrace_points, " FSYS 4");
+  EXPECT_FALSE(core::state().options.disk_mapping);
 }
 
 TEST(OptionsSktrace, QuietSilencesTraceMessages) {
   Result r = parse({"-q", "-T", "SK,7,DISK,4"});
   expect_continues(r);
   EXPECT_EQ(r.err, "");
-  EXPECT_TRUE(state().options.disk_mapping);
+  EXPECT_TRUE(core::state().options.disk_mapping);
 }
 
 // ------------------------------------------------------------------ limits
 
 TEST(OptionsLimits, AtMostOneHundredControllers) {
   expect_continues(parse({"-f", names(0, 100)}));
-  EXPECT_EQ(state().filers.size(), 100u);
+  EXPECT_EQ(core::state().filers.size(), 100u);
 
   Result r = parse({"-f", names(0, 101)});
   expect_exit(r, 1);
@@ -574,13 +598,13 @@ TEST(OptionsLimits, EmptyControllerNamesAreRejected) {
 
 TEST(OptionsLimits, AtMostOneHundredProfilesAndPatterns) {
   expect_continues(parse({"-P", names(0, 100)}));
-  EXPECT_EQ(state().options.profiles.size(), 100u);
+  EXPECT_EQ(core::state().options.profiles.size(), 100u);
   Result r = parse({"-P", names(0, 50), "-P", names(50, 51)});
   expect_exit(r, 1);
   EXPECT_EQ(r.err, "ERROR: Too many profiles; -P accepts at most 100\n");
 
   expect_continues(parse({"-E", names(0, 1024)}));
-  EXPECT_EQ(state().options.exclude_patterns.size(), 1024u);
+  EXPECT_EQ(core::state().options.exclude_patterns.size(), 1024u);
   r = parse({"-E", names(0, 1025)});
   expect_exit(r, 1);
   EXPECT_EQ(r.err, "ERROR: Too many exclusion patterns; -E accepts at most 1024\n");
@@ -598,7 +622,7 @@ TEST(OptionsLimits, BoundedTextValues) {
   EXPECT_EQ(r.err, "ERROR: The -B buffer size may have at most 7 characters: 12345678\n");
 
   expect_continues(parse({"-O", std::string(99, '8')}));
-  EXPECT_EQ(state().options.forced_os, std::string(99, '8'));
+  EXPECT_EQ(core::state().options.forced_os, std::string(99, '8'));
   r = parse({"-O", std::string(100, '8')});
   expect_exit(r, 1);
   EXPECT_EQ(r.err, "ERROR: The -O release text may have at most 99 characters\n");

@@ -4,16 +4,16 @@
 
 namespace run {
 
-std::int64_t sampling_sleep_ms(const RunOptions& options) {
+std::int64_t sampling_sleep_ms(const core::RunOptions& options) {
   return static_cast<std::int64_t>(options.sample_minutes) * 60000 + 10000;
 }
 
-std::int64_t pause_seconds(const RunOptions& options) {
+std::int64_t pause_seconds(const core::RunOptions& options) {
   std::int64_t pause = static_cast<std::int64_t>(options.iter_interval) * 60;
   return pause < 10 ? 10 : pause;
 }
 
-std::int64_t run_time_limit_seconds(const RunOptions& options) {
+std::int64_t run_time_limit_seconds(const core::RunOptions& options) {
   constexpr std::int64_t kNoLimit = std::int64_t{1} << 53;
   const std::int64_t per_iteration =
       (static_cast<std::int64_t>(options.sample_minutes) + options.iter_interval) * 120;

@@ -8,7 +8,7 @@ namespace run {
 namespace {
 
 TEST(Timing, WaitsAtTheLargestOptionValuesStayLongAndPositive) {
-  RunOptions o;
+  core::RunOptions o;
   o.sample_minutes = 35792;  // the first value whose milliseconds overflow 32 bits
   EXPECT_EQ(sampling_sleep_ms(o), 35792LL * 60000 + 10000);
   o.sample_minutes = 35791393;
@@ -18,7 +18,7 @@ TEST(Timing, WaitsAtTheLargestOptionValuesStayLongAndPositive) {
 }
 
 TEST(Timing, PauseIsAtLeastTenSecondsAndNeverWraps) {
-  RunOptions o;
+  core::RunOptions o;
   o.iter_interval = 0;
   EXPECT_EQ(pause_seconds(o), 10);
   o.iter_interval = 35792;
@@ -30,7 +30,7 @@ TEST(Timing, PauseIsAtLeastTenSecondsAndNeverWraps) {
 }
 
 TEST(Timing, RunLimitIsTwiceThePlanAtLeastTheMinimumAndSaturates) {
-  RunOptions o;
+  core::RunOptions o;
   o.sample_minutes = 2;
   o.iterations = 3;
   o.iter_interval = 1;

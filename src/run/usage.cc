@@ -1,6 +1,6 @@
 #include "run/usage.h"
 
-#include "run/state.h"
+#include "core/state.h"
 #include "run/usage_internal.h"
 
 namespace run {
@@ -142,7 +142,8 @@ void write_usage(std::FILE* out) {
 }
 
 void write_version_line(std::FILE* err) {
-  if (!state().options.quiet) std::fprintf(err, "Kestrel v%s (%s)\n", kVersionNumber, kVersionDate);
+  if (!core::state().options.quiet)
+    std::fprintf(err, "Kestrel v%s (%s)\n", kVersionNumber, kVersionDate);
 }
 
 void print_version_line() {

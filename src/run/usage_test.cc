@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/state.h"
+#include "core/state.h"
 #include "run/test_streams.h"
 #include "run/usage_internal.h"
 
@@ -87,11 +87,11 @@ TEST(UsageText, WriteUsageWritesTheWholeText) {
 }
 
 TEST(UsageVersion, BannerUnlessQuiet) {
-  reset_state();
+  core::reset_state();
   EXPECT_EQ(written_by(write_version_line), "Kestrel v7.38 (10-2012)\n");
-  state().options.quiet = true;
+  core::state().options.quiet = true;
   EXPECT_EQ(written_by(write_version_line), "");
-  reset_state();
+  core::reset_state();
   EXPECT_STREQ(kVersionNumber, "7.38");
   EXPECT_STREQ(kVersionDate, "10-2012");
 }

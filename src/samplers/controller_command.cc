@@ -1,10 +1,10 @@
 // The worker of a long-running controller command (sysstat, stats show, lun
 // stats, vif stat): its output goes into the job's file between two stamps.
 #include "controller/remote_shell.h"
+#include "core/messages.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 #include "samplers/jobs.h"
 
 namespace samplers {
@@ -13,7 +13,7 @@ namespace {
 
 // The controller line of the job, built by the one place that builds them.
 std::string remote_line(const BackgroundJob& job, const std::string& command) {
-  run::FilerTarget filer;
+  core::FilerTarget filer;
   filer.shell_prefix = job.controller.shell_prefix;
   filer.priv_prefix = job.controller.priv_prefix;
   filer.priv_suffix = job.controller.priv_suffix;
@@ -36,7 +36,7 @@ void fbackground_thread(void* raw) {
   switch (run_job_command(job, job_command_line(job, job.command), job.command, error_code)) {
     case ChildOutcome::kNotStarted:
       exec::append_error_log(
-          run::format("ERROR (%d): Failed to create process %s", error_code, job.command.c_str()));
+          core::format("ERROR (%d): Failed to create process %s", error_code, job.command.c_str()));
       break;
     case ChildOutcome::kTimedOut:
       job_debug(job, "WARNING: Timed out on command: " + job.command);

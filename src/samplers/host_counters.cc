@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "core/messages.h"
 #include "exec/temp_dir.h"
 #include "platform/host_counters.h"
-#include "run/messages.h"
 
 namespace samplers {
 
@@ -133,8 +133,8 @@ void sample_system(OutputFile& file, int interval_seconds, int sample_count, boo
   }
   bool legacy = false;
   if (!counters::legacy_system_paths(legacy, status)) {
-    say(run::format("Perfmon: Unable to get Windows version %s\n",
-                    counters::describe_status(status).c_str()));
+    say(core::format("Perfmon: Unable to get Windows version %s\n",
+                     counters::describe_status(status).c_str()));
     counters::close_query(query);
     return;
   }
@@ -144,9 +144,9 @@ void sample_system(OutputFile& file, int interval_seconds, int sample_count, boo
     const char* path = legacy ? kSystem[column].legacy_path : kSystem[column].path;
     if (!counters::add_counter(query, path, handles[column], status)) {
       handles[column] = -1;
-      log_for_report(run::format("PdhAddCounter returns %#x", static_cast<unsigned>(status)),
+      log_for_report(core::format("PdhAddCounter returns %#x", static_cast<unsigned>(status)),
                      debug);
-      log_for_report(run::format("\"%s\" is not a valid counter path", path), debug);
+      log_for_report(core::format("\"%s\" is not a valid counter path", path), debug);
     }
   }
   counters::collect(query, status);  // the baseline of the rates
@@ -167,8 +167,8 @@ void sample_system(OutputFile& file, int interval_seconds, int sample_count, boo
         if (handles[column] < 0) continue;
         if (!counters::read_int32(query, handles[column], values[column], status)) {
           const char* path = legacy ? kSystem[column].legacy_path : kSystem[column].path;
-          say(run::format("Perfmon: %s\nPerfmon: Win error: Unable to format pdh: %s\n", path,
-                          counters::describe_status(status).c_str()));
+          say(core::format("Perfmon: %s\nPerfmon: Win error: Unable to format pdh: %s\n", path,
+                           counters::describe_status(status).c_str()));
           counters::close_query(query);
           return;
         }
@@ -187,8 +187,8 @@ bool add_disk_counters(counters::Query* query, const std::vector<std::string>& p
     counters::Status status = 0;
     int handle = -1;
     if (!counters::add_counter(query, paths[slot.path], handle, status)) {
-      say(run::format("Perfmon: PdhAddCounter returns %#x\n", static_cast<unsigned>(status)));
-      say(run::format("Perfmon: \"%s\" is not a valid counter path\n", paths[slot.path].c_str()));
+      say(core::format("Perfmon: PdhAddCounter returns %#x\n", static_cast<unsigned>(status)));
+      say(core::format("Perfmon: \"%s\" is not a valid counter path\n", paths[slot.path].c_str()));
       return false;
     }
     handles[slot.instance][slot.column] = handle;
@@ -201,8 +201,8 @@ void sample_disks(counters::Query* query, OutputFile& file, int interval_seconds
   counters::Status status = 0;
   std::vector<std::string> paths;
   if (!counters::expand_path(kDiskWildcard, paths, status)) {
-    say(run::format("Perfmon: Unable to expand %s: %s\n", kDiskWildcard,
-                    counters::describe_status(status).c_str()));
+    say(core::format("Perfmon: Unable to expand %s: %s\n", kDiskWildcard,
+                     counters::describe_status(status).c_str()));
     return;
   }
   std::vector<std::string> instances;
@@ -288,37 +288,37 @@ std::string legend_line(const std::string& title, const std::string& source) {
 
 std::string system_header() {
   std::string header;
-  for (const SystemColumn& column : kSystem) header += run::format("\t%-7s", column.title);
+  for (const SystemColumn& column : kSystem) header += core::format("\t%-7s", column.title);
   return header;
 }
 
 std::string system_row(int seconds, const SystemValues& values) {
-  std::string row = run::format("%d s", seconds);
+  std::string row = core::format("%d s", seconds);
   for (int column = 0; column < kSystemColumns; ++column) {
     const std::int32_t value = column >= kFirstByteColumn ? values[column] / 1024 : values[column];
-    row += run::format("\t%7d", static_cast<int>(value));
+    row += core::format("\t%7d", static_cast<int>(value));
   }
   return row;
 }
 
 std::string disk_header() {
   std::string header(16, ' ');
-  for (const DiskColumn& column : kDisk) header += run::format("%-8s", column.title);
+  for (const DiskColumn& column : kDisk) header += core::format("%-8s", column.title);
   return header;
 }
 
 std::string disk_row(const std::string& instance, int seconds, const DiskValues& values) {
-  std::string row = run::format("%8s %ds", instance.c_str(), seconds);
+  std::string row = core::format("%8s %ds", instance.c_str(), seconds);
   for (int column = 0; column < kDiskColumns; ++column) {
     const DiskColumn& spec = kDisk[column];
     double value = values[column];
     if (is_kilobyte_title(spec.title)) value *= 1.0 / 1024;
     if (contains(spec.counter, "Disk sec")) {
-      row += run::format("%8.4f", value);
+      row += core::format("%8.4f", value);
     } else if (contains(spec.counter, "Queue")) {
-      row += run::format("%8.1f", value);
+      row += core::format("%8.1f", value);
     } else {
-      row += run::format("%8d", truncate_to_int(value));
+      row += core::format("%8d", truncate_to_int(value));
     }
   }
   return row;

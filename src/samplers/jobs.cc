@@ -3,11 +3,11 @@
 #include <climits>
 #include <cstdio>
 
+#include "core/messages.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
 #include "platform/threads.h"
-#include "run/messages.h"
 
 namespace samplers {
 
@@ -16,7 +16,7 @@ std::int64_t job_timeout_ms(int sample_minutes) {
   return sampling_ms + sampling_ms / 10;
 }
 
-JobSettings settings_of(const run::RunOptions& options) {
+JobSettings settings_of(const core::RunOptions& options) {
   JobSettings settings;
   settings.debug = options.debug;
   settings.sample_interval = options.sample_interval;
@@ -44,38 +44,39 @@ WorkerRoutine routine_of(JobKind kind) {
 
 }  // namespace
 
-void start_background_job(JobKind kind, const std::string& command, const std::string& file_name) {
-  run::RunState& st = run::state();
-  const run::RunOptions& o = st.options;
+void start_background_job(const core::Collection& collection, JobKind kind,
+                          const std::string& command, const std::string& file_name) {
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
   if (!o.sampling_enabled) return;
 
   auto job = std::make_shared<BackgroundJob>();
   job->kind = kind;
   job->command = command;
   if (kind != JobKind::kHostCounters) {
-    const run::FilerTarget& filer = run::current_filer();
+    const core::FilerTarget& filer = *collection.filer;
     job->controller = {filer.name, filer.shell_prefix, filer.priv_prefix, filer.priv_suffix,
                        filer.statit_mode};
   }
   const std::string& target = kind == JobKind::kHostCounters ? st.host_name : job->controller.name;
   job->output_path = st.temp_dir + target + platform::shell::path_separator() + file_name;
-  exec::register_temp_file(job->output_path);
+  exec::register_temp_file(collection, job->output_path);
   job->settings = settings_of(o);
   job->timeout_ms = job_timeout_ms(o.sample_minutes);
 
   WorkerRoutine routine = routine_of(kind);
   if (routine == nullptr) {
     std::printf("FATAL: Unrecognized background type???\n");
-    run::exit_run(1);
+    core::exit_run(1);
   }
   if (!start_background_thread(routine, job)) {
     std::fprintf(stderr, "FATAL: Failed to create background worker thread: %s\n", command.c_str());
-    run::exit_run(1);
+    core::exit_run(1);
   }
 }
 
 bool start_background_thread(WorkerRoutine routine, std::shared_ptr<BackgroundJob> job) {
-  run::BackgroundThreadTable& table = run::state().background_threads;
+  core::BackgroundThreadTable& table = core::state().background_threads;
   if (table.stop == nullptr) table.stop = platform::create_stop_signal();
   job->stop = table.stop;
   job->deadline_ms = platform::monotonic_ms() + job->timeout_ms;
@@ -121,8 +122,8 @@ ChildOutcome run_job_command(const BackgroundJob& job, const std::string& comman
   }
   if (outcome != ChildOutcome::kEnded && !platform::kill_child_tree(child)) {
     // Not on standard output: a worker never writes into the report.
-    std::string message = run::format("ERROR (errno: %d): Unable to terminate command %s",
-                                      platform::last_error(), command.c_str());
+    std::string message = core::format("ERROR (errno: %d): Unable to terminate command %s",
+                                       platform::last_error(), command.c_str());
     std::fprintf(stderr, "%s\n", message.c_str());
     exec::append_error_log(message);
   }

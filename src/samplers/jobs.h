@@ -7,7 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace platform {
 struct StopSignal;
@@ -51,12 +52,13 @@ struct BackgroundJob {
 // 110 percent of the sampling time, in milliseconds.
 std::int64_t job_timeout_ms(int sample_minutes);
 
-JobSettings settings_of(const run::RunOptions& options);
+JobSettings settings_of(const core::RunOptions& options);
 
 // Starts a worker of `kind` for the current controller (or the host) that
 // writes `file_name` in the target's folder, and registers that file for
 // poststats. Does nothing with -t 0. Ends the run when no thread can start.
-void start_background_job(JobKind kind, const std::string& command, const std::string& file_name);
+void start_background_job(const core::Collection& collection, JobKind kind,
+                          const std::string& command, const std::string& file_name);
 
 using WorkerRoutine = void (*)(void* job);
 

@@ -1,10 +1,10 @@
 #include "samplers/profile_trace_files.h"
 
 #include "controller/remote_shell.h"
+#include "core/messages.h"
 #include "exec/temp_dir.h"
 #include "platform/platform.h"
 #include "platform/threads.h"
-#include "run/messages.h"
 
 namespace samplers {
 
@@ -18,9 +18,9 @@ std::vector<std::string> listed_names(const std::string& filer_name,
     if (!controller::screen_reply_name(filer_name, kind, name)) continue;
     if (names.size() == kMaxListedFiles) {
       controller::warn_once(
-          run::format("%s: more than %zu %s files listed; only the first %zu "
-                      "are copied",
-                      filer_name.c_str(), kMaxListedFiles, needle.c_str(), kMaxListedFiles));
+          core::format("%s: more than %zu %s files listed; only the first %zu "
+                       "are copied",
+                       filer_name.c_str(), kMaxListedFiles, needle.c_str(), kMaxListedFiles));
       break;
     }
     names.push_back(name);
@@ -29,7 +29,8 @@ std::vector<std::string> listed_names(const std::string& filer_name,
 }
 
 std::string copy_stamp(const std::tm& t) {
-  return run::format("%d%d%d%d%d%d", t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  return core::format("%d%d%d%d%d%d", t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min,
+                      t.tm_sec);
 }
 
 std::string copy_stamp_now() {
@@ -38,7 +39,7 @@ std::string copy_stamp_now() {
 
 std::string capture_command_line(const BackgroundJob& job, const std::string& command,
                                  const std::string& file, const std::string& redirect_tail) {
-  run::FilerTarget filer;
+  core::FilerTarget filer;
   filer.shell_prefix = job.controller.shell_prefix;
   filer.priv_prefix = job.controller.priv_prefix;
   filer.priv_suffix = job.controller.priv_suffix;
@@ -54,7 +55,7 @@ bool run_capture_command(const BackgroundJob& job, const std::string& command_li
       return true;
     case ChildOutcome::kNotStarted:
       exec::append_error_log(
-          run::format("ERROR (%d): Failed to create process %s", error_code, command.c_str()));
+          core::format("ERROR (%d): Failed to create process %s", error_code, command.c_str()));
       return true;
     case ChildOutcome::kTimedOut:
     case ChildOutcome::kStopped:
@@ -78,9 +79,9 @@ bool plain_option_value(const std::string& option, const std::string& value,
                         const std::string& extra, const std::string& what) {
   if (controller::is_plain_word(value, extra)) return true;
   controller::warn_once(
-      run::format("The %s value \"%s\" holds characters a command line cannot "
-                  "carry; %s are not captured",
-                  option.c_str(), controller::printable(value).c_str(), what.c_str()));
+      core::format("The %s value \"%s\" holds characters a command line cannot "
+                   "carry; %s are not captured",
+                   option.c_str(), controller::printable(value).c_str(), what.c_str()));
   return false;
 }
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "controller/remote_shell.h"
+#include "core/messages.h"
 #include "exec/query.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 #include "samplers/jobs.h"
 #include "samplers/profile_trace_files.h"
 
@@ -26,7 +26,7 @@ struct ProfileJob : BackgroundJob {
 };
 
 // The -P values go into command lines as they are.
-bool profile_values_plain(const run::RunOptions& o) {
+bool profile_values_plain(const core::RunOptions& o) {
   if (!plain_option_value("-P", o.profile_list, ",", "profiles")) return false;
   for (const std::string& profile : o.profiles) {
     if (!plain_option_value("-P", profile, "", "profiles")) return false;
@@ -34,8 +34,8 @@ bool profile_values_plain(const run::RunOptions& o) {
   return true;
 }
 
-std::vector<std::string> gmon_files(const std::string& filer_name) {
-  return listed_names(filer_name, exec::list_filer_directory("/"), "gmon",
+std::vector<std::string> gmon_files(const core::Collection& collection) {
+  return listed_names(collection.filer->name, exec::list_filer_directory(collection, "/"), "gmon",
                       controller::ReplyName::kProfileFile);
 }
 
@@ -70,35 +70,35 @@ int seconds_per_profile(int sampling_seconds, int profile_count) {
 
 std::string profile_info_path(const std::string& filer_name, int iteration) {
   const char sep = platform::shell::path_separator();
-  return run::format(".%cgmon%c%s_%d_profile_info.txt", sep, sep, filer_name.c_str(), iteration);
+  return core::format(".%cgmon%c%s_%d_profile_info.txt", sep, sep, filer_name.c_str(), iteration);
 }
 
 std::string profile_copy_path(const std::string& filer_name, const std::string& stamp,
                               int iteration, const std::string& file) {
   const char sep = platform::shell::path_separator();
-  return run::format(".%cgmon%c%s_%s_%d_%s", sep, sep, filer_name.c_str(), stamp.c_str(), iteration,
-                     file.c_str());
+  return core::format(".%cgmon%c%s_%s_%d_%s", sep, sep, filer_name.c_str(), stamp.c_str(),
+                      iteration, file.c_str());
 }
 
-bool profiles_wanted(const run::RunOptions& o) {
+bool profiles_wanted(const core::RunOptions& o) {
   return o.profiles_given && o.sampling_enabled && !o.config_only && !o.pretend;
 }
 
-void setup_profile_capture() {
-  run::RunState& st = run::state();
-  const run::RunOptions& o = st.options;
+void setup_profile_capture(const core::Collection& collection) {
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
   if (!profiles_wanted(o) || !profile_values_plain(o)) return;
-  const run::FilerTarget& filer = run::current_filer();
+  const core::FilerTarget& filer = *collection.filer;
   const std::string info = profile_info_path(filer.name, st.iteration);
 
   start_info_file(info, "Capturing profiles: " + o.profile_list + " on " + filer.name);
   append_line(info, "Existing profile data files:");
-  run::progress("Capturing profiles: " + filer.name + ":" + o.profile_list + "\n");
+  core::progress("Capturing profiles: " + filer.name + ":" + o.profile_list + "\n");
   // Files of earlier runs would be taken for this run's profiles.
-  std::vector<std::string> old_files = gmon_files(filer.name);
+  std::vector<std::string> old_files = gmon_files(collection);
   for (auto name = old_files.rbegin(); name != old_files.rend(); ++name) {
-    run::progress("Deleting existing profile file: " + *name + "\n");
-    exec::run_filer_command("rm /" + *name);
+    core::progress("Deleting existing profile file: " + *name + "\n");
+    exec::run_filer_command(collection, "rm /" + *name);
   }
 
   auto job = std::make_shared<ProfileJob>();
@@ -113,7 +113,7 @@ void setup_profile_capture() {
   job->quiet = o.quiet;
   if (!start_background_thread(profile_thread, job)) {
     std::fputs("FATAL: Failed to create thread to do profiling work!\n", stderr);
-    run::exit_run(1);
+    core::exit_run(1);
   }
 }
 
@@ -152,33 +152,32 @@ void profile_thread(void* raw) {
   job_debug(job, "End profile thread", name);
 }
 
-void collect_profile_files() {
-  run::RunState& st = run::state();
-  const run::RunOptions& o = st.options;
+void collect_profile_files(const core::Collection& collection) {
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
   if (!profiles_wanted(o) || !profile_values_plain(o)) return;
   const std::string stamp = copy_stamp_now();
-  const run::FilerTarget& filer = run::current_filer();
+  const core::FilerTarget& filer = *collection.filer;
   const std::string info = profile_info_path(filer.name, st.iteration);
   append_line(info, "-Finished capturing profiles profiles on " + filer.name);
 
-  std::vector<std::string> files = gmon_files(filer.name);
-  for (const std::string& file : files) run::debug_line("Gmon file", file);
+  std::vector<std::string> files = gmon_files(collection);
+  for (const std::string& file : files) core::debug_line("Gmon file", file);
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     append_line(info, *file);
     const std::string copy = profile_copy_path(filer.name, stamp, st.iteration, *file);
-    run::progress("Reading profile data file: " + *file + "...");
-    exec::run_bounded(controller::filer_command_line(filer, "rdfile /" + *file) + " > \"" + copy +
-                      "\"");
-    run::progress("Done!\n");
+    core::progress("Reading profile data file: " + *file + "...");
+    exec::run_bounded(collection.remote_command_line("rdfile /" + *file) + " > \"" + copy + "\"");
+    core::progress("Done!\n");
     // A file that did not arrive stays where it is.
     if (!copy_holds_data(copy)) {
       controller::warn_once(
-          run::format("%s: profile data file %s could not be copied to %s; it "
-                      "is left on the controller",
-                      filer.name.c_str(), file->c_str(), copy.c_str()));
+          core::format("%s: profile data file %s could not be copied to %s; it "
+                       "is left on the controller",
+                       filer.name.c_str(), file->c_str(), copy.c_str()));
       continue;
     }
-    exec::run_filer_command("rm /" + *file);
+    exec::run_filer_command(collection, "rm /" + *file);
   }
 }
 

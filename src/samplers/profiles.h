@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace samplers {
 
@@ -25,17 +26,17 @@ std::string profile_copy_path(const std::string& filer_name, const std::string& 
                               int iteration, const std::string& file);
 
 // -P given, sampling on, not -c, not -x.
-bool profiles_wanted(const run::RunOptions& options);
+bool profiles_wanted(const core::RunOptions& options);
 
 // Removes the current controller's old profile files and starts its profile
 // worker. Ends the run when no thread can start.
-void setup_profile_capture();
+void setup_profile_capture(const core::Collection& collection);
 
 // The worker: runs the profiles one after another.
 void profile_thread(void* job);
 
 // Copies the current controller's profile files into "gmon" and removes
 // them from the controller.
-void collect_profile_files();
+void collect_profile_files(const core::Collection& collection);
 
 }  // namespace samplers

@@ -72,15 +72,16 @@ TEST(ProfileGates, OnlyWhenProfilesAreSampled) {
 TEST(ProfileGates, ValueACommandLineCannotCarryIsRefused) {
   for (const char* value : {"flat&calc", "a|b", "x\"y", "%PATH%", "a b"}) {
     options_from({"-P", "flat", "-f", "c1"});
-    run::RunState& st = run::state();
+    core::RunState& st = core::state();
     st.options.profiles = {value};
     st.options.profile_list = value;
     st.filers.emplace_back();
     st.filers.back().name = "c1";
-    st.current_filer = 0;
+    core::Collection collection;
+    collection.filer = &st.filers[0];
     testing::internal::CaptureStderr();
-    setup_profile_capture();
-    collect_profile_files();
+    setup_profile_capture(collection);
+    collect_profile_files(collection);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("WARNING: The -P value"), std::string::npos) << value;
     EXPECT_NE(err.find("profiles are not captured"), std::string::npos) << value;
@@ -90,7 +91,7 @@ TEST(ProfileGates, ValueACommandLineCannotCarryIsRefused) {
 
 class ListedNames : public testing::Test {
  protected:
-  void SetUp() override { run::reset_state(); }
+  void SetUp() override { core::reset_state(); }
 };
 
 TEST_F(ListedNames, NamesCutAtTheFirstBlankThatHoldTheWord) {

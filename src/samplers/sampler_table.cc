@@ -1,9 +1,9 @@
 #include "samplers/sampler_table.h"
 
+#include "core/messages.h"
 #include "exec/runner.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 #include "samplers/profiles.h"
 #include "samplers/sktrace.h"
 
@@ -12,9 +12,9 @@ namespace samplers {
 namespace {
 
 struct SamplerContext {
-  const run::RunOptions& options;
-  const run::FilerTarget& filer;
-  const run::CurrentServices& services;
+  const core::RunOptions& options;
+  const core::FilerTarget& filer;
+  const core::CurrentServices& services;
   int interval;  // I
   int count;     // C
   int bound;     // H
@@ -42,7 +42,7 @@ bool protocol_stats(const SamplerContext& c) {
 const SamplerRow kSamplerTable[] = {
     {JobKind::kControllerCommand, false, not_critical,
      [](const SamplerContext& c) {
-       return run::format("sysstat -s -c %d -x %d", c.count, c.interval);
+       return core::format("sysstat -s -c %d -x %d", c.count, c.interval);
      },
      "sysstat.out"},
     // With -t 1 the first row already samples every second.
@@ -50,26 +50,26 @@ const SamplerRow kSamplerTable[] = {
      [](const SamplerContext& c) {
        int samples = c.options.critical_only ? c.count : c.bound;
        return c.filer.release == "MERIX8.1.1"
-                  ? run::format("priv set diag;sysstat -s -c %d -x -d 1", samples)
-                  : run::format("sysstat -s -c %d -x 1", samples);
+                  ? core::format("priv set diag;sysstat -s -c %d -x -d 1", samples)
+                  : core::format("sysstat -s -c %d -x 1", samples);
      },
      "sysstat_1sec.out"},
     {JobKind::kControllerCommand, false,
      [](const SamplerContext& c) { return c.services.cpu_class >= 2; },
      [](const SamplerContext& c) {
-       return run::format("sysstat -M -s -c %d %d", c.count, c.interval);
+       return core::format("sysstat -M -s -c %d %d", c.count, c.interval);
      },
      "sysstatM.out"},
     {JobKind::kControllerCommand, false, protocol_stats,
      [](const SamplerContext& c) {
-       return run::format("priv set admin; stats show -r -i %d -n %d system nfsv3 cifs fcp iscsi",
-                          c.interval, c.count);
+       return core::format("priv set admin; stats show -r -i %d -n %d system nfsv3 cifs fcp iscsi",
+                           c.interval, c.count);
      },
      "protocol_stats.out"},
     {JobKind::kControllerCommand, false,
      [](const SamplerContext& c) { return protocol_stats(c) && c.filer.domain_stats; },
      [](const SamplerContext& c) {
-       return run::format(
+       return core::format(
            "priv set diag; stats show -r -i %d -n %d system:system:time processor:*:domain_busy "
            "processor:*:processor_busy",
            c.interval, c.count);
@@ -80,7 +80,7 @@ const SamplerRow kSamplerTable[] = {
        return not_critical(c) && (c.services.flags.svc_iscsi != 0 || c.services.flags.svc_fcp != 0);
      },
      [](const SamplerContext& c) {
-       return run::format("lun stats -c %d -i %d -o", c.count, c.interval);
+       return core::format("lun stats -c %d -i %d -o", c.count, c.interval);
      },
      "lun_stats.out"},
     {JobKind::kControllerCommand, true, not_critical,
@@ -97,9 +97,9 @@ std::string fill_vif(std::string text, const std::string& vif) {
 
 }  // namespace
 
-std::vector<PlannedJob> filer_sampler_jobs(const run::RunOptions& options,
-                                           const run::FilerTarget& filer,
-                                           const run::CurrentServices& services) {
+std::vector<PlannedJob> filer_sampler_jobs(const core::RunOptions& options,
+                                           const core::FilerTarget& filer,
+                                           const core::CurrentServices& services) {
   const SamplerContext context{options,
                                filer,
                                services,
@@ -121,36 +121,36 @@ std::vector<PlannedJob> filer_sampler_jobs(const run::RunOptions& options,
   return jobs;
 }
 
-std::vector<PlannedJob> host_sampler_jobs(const run::RunOptions& options) {
+std::vector<PlannedJob> host_sampler_jobs(const core::RunOptions& options) {
   if (options.config_only) return {};
   return {{JobKind::kHostCounters, "system", "system_perfmon.out"},
           {JobKind::kHostCounters, "ldisk", "ldisk_perfmon.out"}};
 }
 
-void start_filer_samplers() {
-  const run::RunState& st = run::state();
+void start_filer_samplers(const core::Collection& collection) {
+  const core::RunState& st = core::state();
   if (st.options.pretend || st.options.config_only) return;
-  setup_profile_capture();
-  setup_sktrace();
+  setup_profile_capture(collection);
+  setup_sktrace(collection);
   for (const PlannedJob& job :
-       filer_sampler_jobs(st.options, run::current_filer(), st.current_services)) {
-    start_background_job(job.kind, job.command, job.file_name);
+       filer_sampler_jobs(st.options, *collection.filer, collection.services)) {
+    start_background_job(collection, job.kind, job.command, job.file_name);
   }
 }
 
-void start_host_samplers() {
-  const run::RunState& st = run::state();
+void start_host_samplers(const core::Collection& collection) {
+  const core::RunState& st = core::state();
   if (st.options.pretend) return;
   if (!st.options.perf_only) {
     const std::string folder = st.temp_dir + st.host_name + platform::shell::path_separator();
     for (const platform::shell::HostExport& item :
          platform::shell::host_exports(folder, st.options.msinfo_path)) {
-      exec::register_temp_file(folder + item.file_name);
-      exec::run_command(item.command_line);
+      exec::register_temp_file(collection, folder + item.file_name);
+      exec::run_command(collection, item.command_line);
     }
   }
   for (const PlannedJob& job : host_sampler_jobs(st.options)) {
-    start_background_job(job.kind, job.command, job.file_name);
+    start_background_job(collection, job.kind, job.command, job.file_name);
   }
 }
 

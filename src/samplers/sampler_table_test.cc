@@ -38,13 +38,13 @@ struct Controller {
 
 Jobs jobs_for(const std::vector<std::string>& args, const Controller& c) {
   options_from(args);
-  run::RunState& st = run::state();
+  core::RunState& st = core::state();
   st.options.forced_os = c.release;
-  run::FilerTarget filer;
+  core::FilerTarget filer;
   filer.name = "c1";
   controller::apply_release(filer, "");
   filer.vifs = c.vifs;
-  run::CurrentServices services;
+  core::CurrentServices services;
   services.cpu_class = c.cpu_class;
   services.flags.svc_iscsi = c.iscsi ? 1 : 0;
   services.flags.svc_fcp = c.fcp ? 1 : 0;

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "core/state.h"
 #include "run/options_internal.h"
-#include "run/state.h"
 
 namespace samplers_test {
 
 // A fresh run record with `args` parsed as kestrel would parse them.
-inline const run::RunOptions& options_from(const std::vector<std::string>& args) {
-  run::reset_state();
+inline const core::RunOptions& options_from(const std::vector<std::string>& args) {
+  core::reset_state();
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   run::ParseOutcome outcome = run::parse_arguments(args, out, err);
@@ -22,7 +22,7 @@ inline const run::RunOptions& options_from(const std::vector<std::string>& args)
   std::fclose(out);
   std::fclose(err);
   EXPECT_FALSE(outcome.exit) << "command line refused";
-  return run::state().options;
+  return core::state().options;
 }
 
 }  // namespace samplers_test

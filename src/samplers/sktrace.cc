@@ -5,11 +5,11 @@
 
 #include "controller/remote_shell.h"
 #include "controller/reply_checks.h"
+#include "core/messages.h"
 #include "exec/query.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 #include "samplers/jobs.h"
 #include "samplers/profile_trace_files.h"
 
@@ -28,7 +28,7 @@ struct TraceJob : BackgroundJob {
 const char* const kDiskFiles[] = {"sktrace_sysconfig.txt", "sktrace_disk_list.txt"};
 
 // The -T and -B values go into command lines as they are.
-bool trace_values_plain(const run::RunOptions& o) {
+bool trace_values_plain(const core::RunOptions& o) {
   return plain_option_value("-T", o.sktrace_points, " ", "kernel traces") &&
          plain_option_value("-B", o.sktrace_buffer, "", "kernel traces");
 }
@@ -90,18 +90,18 @@ std::string trace_log_path(const std::string& temp_dir, const std::string& filer
 std::string trace_destination(const std::string& filer_name, int iteration,
                               const std::string& stamp) {
   const char sep = platform::shell::path_separator();
-  return run::format(".%c%s_ITR_%d_%s_sktrace%c", sep, filer_name.c_str(), iteration, stamp.c_str(),
-                     sep);
+  return core::format(".%c%s_ITR_%d_%s_sktrace%c", sep, filer_name.c_str(), iteration,
+                      stamp.c_str(), sep);
 }
 
-bool sktrace_wanted(const run::RunOptions& o, const run::FilerTarget& filer) {
+bool sktrace_wanted(const core::RunOptions& o, const core::FilerTarget& filer) {
   return o.sktrace && o.sampling_enabled && !o.pretend && !filer.sktrace_off;
 }
 
-void setup_sktrace() {
-  run::RunState& st = run::state();
-  const run::RunOptions& o = st.options;
-  const run::FilerTarget& filer = run::current_filer();
+void setup_sktrace(const core::Collection& collection) {
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
+  const core::FilerTarget& filer = *collection.filer;
   if (!sktrace_wanted(o, filer) || !trace_values_plain(o)) return;
 
   auto job = std::make_shared<TraceJob>();
@@ -117,7 +117,7 @@ void setup_sktrace() {
   job->folder = st.temp_dir + filer.name + platform::shell::path_separator();
   if (!start_background_thread(fbackground_sktrace, job)) {
     std::fputs("FATAL: Failed to create thread to do sktrace work!\n", stderr);
-    run::exit_run(1);
+    core::exit_run(1);
   }
 }
 
@@ -136,10 +136,10 @@ void fbackground_sktrace(void* raw) {
   job_debug(job, "End fbackground_sktrace thread");
 }
 
-void collect_sktrace_files() {
-  run::RunState& st = run::state();
-  const run::RunOptions& o = st.options;
-  const run::FilerTarget& filer = run::current_filer();
+void collect_sktrace_files(const core::Collection& collection) {
+  core::RunState& st = core::state();
+  const core::RunOptions& o = st.options;
+  const core::FilerTarget& filer = *collection.filer;
   if (!sktrace_wanted(o, filer) || !trace_values_plain(o)) return;
 
   const std::string log = trace_log_path(st.temp_dir, filer.name);
@@ -147,18 +147,18 @@ void collect_sktrace_files() {
   platform::run_shell(platform::shell::make_dir(destination));
 
   const std::vector<std::string> files =
-      listed_names(filer.name, exec::list_filer_directory("/etc/log"), "sktrace",
+      listed_names(filer.name, exec::list_filer_directory(collection, "/etc/log"), "sktrace",
                    controller::ReplyName::kTraceFile);
   append_line(log, exec::gmt_timestamp() + ": Copying sktrace from " + filer.name);
-  append_line(log, run::format("Saving sktrace data files as %s%s_%d_trace_filename",
-                               destination.c_str(), filer.name.c_str(), st.iteration));
+  append_line(log, core::format("Saving sktrace data files as %s%s_%d_trace_filename",
+                                destination.c_str(), filer.name.c_str(), st.iteration));
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     append_line(log, *file);
-    const std::string copy = run::format("%s%s_%d_%s", destination.c_str(), filer.name.c_str(),
-                                         st.iteration, file->c_str());
-    run::debug_line("Copying /etc/log/" + *file + " to " + copy);
-    exec::run_bounded(controller::filer_command_line(filer, "rdfile /etc/log/" + *file) + " > \"" +
-                      copy + "\"");
+    const std::string copy = core::format("%s%s_%d_%s", destination.c_str(), filer.name.c_str(),
+                                          st.iteration, file->c_str());
+    core::debug_line("Copying /etc/log/" + *file + " to " + copy);
+    exec::run_bounded(collection.remote_command_line("rdfile /etc/log/" + *file) + " > \"" + copy +
+                      "\"");
   }
 
   platform::run_shell(platform::shell::copy_file(log, destination + "sktrace_info.txt"));
@@ -167,12 +167,12 @@ void collect_sktrace_files() {
       const std::string path =
           st.temp_dir + filer.name + platform::shell::path_separator() + disk_file;
       platform::run_shell(platform::shell::copy_file(path, destination + disk_file));
-      exec::register_temp_file(path);
+      exec::register_temp_file(collection, path);
     }
   }
-  exec::register_temp_file(log);
-  run::progress(run::format("skrace data for iteration %d successfully saved in '%s'!\n",
-                            st.iteration, destination.c_str()));
+  exec::register_temp_file(collection, log);
+  core::progress(core::format("skrace data for iteration %d successfully saved in '%s'!\n",
+                              st.iteration, destination.c_str()));
 }
 
 }  // namespace samplers

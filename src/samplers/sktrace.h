@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "run/state.h"
+#include "core/collection.h"
+#include "core/state.h"
 
 namespace samplers {
 
@@ -28,17 +29,17 @@ std::string trace_destination(const std::string& filer_name, int iteration,
                               const std::string& stamp);
 
 // -T given, sampling on, not -x, and the controller takes traces.
-bool sktrace_wanted(const run::RunOptions& options, const run::FilerTarget& filer);
+bool sktrace_wanted(const core::RunOptions& options, const core::FilerTarget& filer);
 
 // Starts the current controller's trace worker. Ends the run when no thread
 // can start.
-void setup_sktrace();
+void setup_sktrace(const core::Collection& collection);
 
 // The worker: starts, enables, disables, dumps and stops the trace.
 void fbackground_sktrace(void* job);
 
 // Copies the current controller's trace files into a new destination folder
 // and registers the capture log (and disk files) for the report.
-void collect_sktrace_files();
+void collect_sktrace_files(const core::Collection& collection);
 
 }  // namespace samplers

@@ -32,7 +32,7 @@ TEST(TraceTime, FortyFiveSecondsUpToAMinuteOfSampling) {
 
 TEST(TraceModules, ModuleNamesOnlyNeverTheLevels) {
   EXPECT_EQ(trace_modules("SK 7 FSYS 4"), (Names{"SK", "FSYS"}));
-  const run::RunOptions& o = options_from({"-T", "SK,7,DISK,4"});
+  const core::RunOptions& o = options_from({"-T", "SK,7,DISK,4"});
   EXPECT_TRUE(o.disk_mapping);
   EXPECT_EQ(trace_modules(o.sktrace_points), (Names{"SK", "DISK"}));
   EXPECT_EQ(trace_modules(options_from({"-T", "default"}).sktrace_points), (Names{"SK", "FSYS"}));
@@ -48,7 +48,7 @@ TEST(TracePaths, CaptureLogAndDestinationFolder) {
 }
 
 TEST(TraceGates, OnlyWhenTracesAreSampledOnThisController) {
-  run::FilerTarget filer;
+  core::FilerTarget filer;
   EXPECT_TRUE(sktrace_wanted(options_from({"-T", "default", "-f", "c1"}), filer));
   EXPECT_FALSE(sktrace_wanted(options_from({"-f", "c1"}), filer));
   EXPECT_FALSE(sktrace_wanted(options_from({"-T", "default", "-x", "-f", "c1"}), filer));
@@ -66,19 +66,20 @@ TEST(TraceGates, ValuesACommandLineCannotCarryAreRefused) {
       {" SK 7&calc", "40m"}, {" SK \"7", "40m"}, {" SK 7", "4m&x"}, {" %X% 1", "40m"}};
   for (const std::vector<std::string>& args : values) {
     options_from({"-T", "SK,7", "-f", "c1"});
-    run::RunState& st = run::state();
+    core::RunState& st = core::state();
     st.options.sktrace_points = args[0];
     st.options.sktrace_buffer = args[1];
     st.filers.emplace_back();
     st.filers.back().name = "c1";
-    st.current_filer = 0;
+    core::Collection collection;
+    collection.filer = &st.filers[0];
     testing::internal::CaptureStderr();
-    setup_sktrace();
-    collect_sktrace_files();
+    setup_sktrace(collection);
+    collect_sktrace_files(collection);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("kernel traces are not captured"), std::string::npos) << args[1];
     EXPECT_EQ(background_thread_count(), 0) << args[1];
-    EXPECT_TRUE(st.temp_files.empty()) << args[1];
+    EXPECT_TRUE(st.filers[0].temp_files.empty()) << args[1];
   }
 }
 

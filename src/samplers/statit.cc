@@ -1,8 +1,8 @@
 #include "samplers/statit.h"
 
+#include "core/messages.h"
 #include "exec/wrappers.h"
 #include "platform/threads.h"
-#include "run/messages.h"
 
 namespace samplers {
 
@@ -46,8 +46,9 @@ std::vector<StatitStep> statit_steps(const JobSettings& s, int statit_mode) {
 
   const bool long_report = !s.full_stutter_statit && !(s.interval_given && s.stutter_statit);
   if (long_report) {
-    std::string heading = stutter ? run::format("---- statit first 1/2 --- %i seconds ----", v.half)
-                                  : run::format("---- statit  --- %i seconds ----", v.full);
+    std::string heading = stutter
+                              ? core::format("---- statit first 1/2 --- %i seconds ----", v.half)
+                              : core::format("---- statit  --- %i seconds ----", v.full);
     steps.push_back({Kind::kLine, heading, 0});
     steps.push_back({Kind::kBeginStamp, "", 0});
     add_report(steps, v.long_seconds);
@@ -57,7 +58,7 @@ std::vector<StatitStep> statit_steps(const JobSettings& s, int statit_mode) {
   if (!stutter || v.reports < 1) return steps;
   if (!s.full_stutter_statit) steps.push_back({Kind::kLine, "...", 0});
   for (int i = 1; i <= v.reports; ++i) {
-    steps.push_back({Kind::kLine, run::format("---- statit --- %i ----", i), 0});
+    steps.push_back({Kind::kLine, core::format("---- statit --- %i ----", i), 0});
     steps.push_back({Kind::kBeginStamp, "", 0});
     add_report(steps, s.sample_interval);
     steps.push_back({Kind::kEndStamp, "", 0});

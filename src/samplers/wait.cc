@@ -4,17 +4,17 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/interrupt_gate.h"
+#include "core/messages.h"
 #include "exec/temp_dir.h"
 #include "platform/threads.h"
-#include "run/interrupt.h"
-#include "run/messages.h"
 
 namespace samplers {
 
 namespace {
 
-run::BackgroundThreadTable& table() {
-  return run::state().background_threads;
+core::BackgroundThreadTable& table() {
+  return core::state().background_threads;
 }
 
 // Joins the worker unless the deadline passes first; a deadline further off
@@ -42,9 +42,9 @@ int background_thread_count() {
 void wait_for_background_threads() {
   if (!table().threads.empty()) {
     const std::int64_t deadline =
-        platform::monotonic_ms() + wait_timeout_ms(run::state().options.sample_minutes);
+        platform::monotonic_ms() + wait_timeout_ms(core::state().options.sample_minutes);
     bool all_ended = true;
-    for (const run::BackgroundThread& worker : table().threads) {
+    for (const core::BackgroundThread& worker : table().threads) {
       if (!join_before(worker.thread, deadline)) {
         all_ended = false;
         break;
@@ -63,22 +63,22 @@ void wait_for_background_threads() {
 }
 
 void kill_hung_threads() {
-  for (const run::BackgroundThread& worker : table().threads) {
+  for (const core::BackgroundThread& worker : table().threads) {
     if (thread_exit_status(worker) == kStillActive) {
       exec::append_error_log("Stopping hung background worker: " + worker.command);
     }
   }
   if (table().stop != nullptr) platform::raise_stop(table().stop);
   const std::int64_t deadline = platform::monotonic_ms() + kStopGraceMs;
-  for (const run::BackgroundThread& worker : table().threads) {
+  for (const core::BackgroundThread& worker : table().threads) {
     if (!join_before(worker.thread, deadline)) {
       std::fputs("FATAL: Unable to kill hung background thread!\n", stderr);
-      run::exit_run(1);
+      core::exit_run(1);
     }
   }
 }
 
-int thread_exit_status(const run::BackgroundThread& worker) {
+int thread_exit_status(const core::BackgroundThread& worker) {
   switch (platform::thread_status(worker.thread)) {
     case platform::ThreadStatus::kRunning:
       return kStillActive;
@@ -88,15 +88,15 @@ int thread_exit_status(const run::BackgroundThread& worker) {
       break;
   }
   exec::append_error_log(
-      run::format("WARNING: Unable to obtain thread status for thread handle %lu",
-                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(worker.thread))));
+      core::format("WARNING: Unable to obtain thread status for thread handle %lu",
+                   static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(worker.thread))));
   return 0;
 }
 
 void close_background_threads() {
-  run::BackgroundThreadTable& t = table();
+  core::BackgroundThreadTable& t = table();
   bool all_ended = true;
-  for (run::BackgroundThread& worker : t.threads) {
+  for (core::BackgroundThread& worker : t.threads) {
     if (platform::thread_status(worker.thread) != platform::ThreadStatus::kEnded) {
       // Never free what a running worker still reads.
       all_ended = false;
@@ -106,7 +106,7 @@ void close_background_threads() {
   }
   t.threads.clear();
   // Under the interrupt lock: the handler may be raising it just now.
-  run::close_iteration_stop(all_ended);
+  core::close_iteration_stop(all_ended);
 }
 
 }  // namespace samplers

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "run/state.h"
+#include "core/state.h"
 
 namespace samplers {
 
@@ -29,7 +29,7 @@ void kill_hung_threads();
 
 // kStillActive while the worker runs, else 0 (also when its state cannot be
 // read, which is logged).
-int thread_exit_status(const run::BackgroundThread& worker);
+int thread_exit_status(const core::BackgroundThread& worker);
 
 // Releases every ended worker and its job and empties the table.
 void close_background_threads();

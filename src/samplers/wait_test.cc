@@ -5,8 +5,8 @@
 #include <atomic>
 #include <memory>
 
+#include "core/state.h"
 #include "platform/threads.h"
-#include "run/state.h"
 #include "samplers/jobs.h"
 
 namespace samplers {
@@ -34,8 +34,8 @@ void start_workers(int count, WorkerRoutine routine) {
 }
 
 TEST(SamplingWait, WorkersThatEndAreAllWaitedForBeyondSixtyFour) {
-  run::reset_state();
-  run::state().options.sample_minutes = 1;
+  core::reset_state();
+  core::state().options.sample_minutes = 1;
   finished_workers = 0;
   start_workers(100, quick_worker);
   EXPECT_EQ(background_thread_count(), 100);
@@ -45,13 +45,13 @@ TEST(SamplingWait, WorkersThatEndAreAllWaitedForBeyondSixtyFour) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(finished_workers, 100);
   EXPECT_EQ(background_thread_count(), 0);
-  EXPECT_EQ(run::state().background_threads.stop, nullptr);
+  EXPECT_EQ(core::state().background_threads.stop, nullptr);
 }
 
 TEST(SamplingWait, HungWorkersAreStoppedWhenTheWaitRunsOut) {
-  run::reset_state();
+  core::reset_state();
   // -t 0 gives a wait of no time at all: every worker is still running.
-  run::state().options.sample_minutes = 0;
+  core::state().options.sample_minutes = 0;
   stopped_workers = 0;
   start_workers(70, endless_worker);
 

@@ -1,0 +1,106 @@
+#include "core/report_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/state.h"
+#include "platform/platform.h"
+#include "platform/threads.h"
+
+namespace core {
+namespace {
+
+bool exists(const std::string& path) {
+  return std::ifstream(path).good();
+}
+
+// Waits for `done` with a generous deadline; the test fails (not hangs)
+// when it never comes.
+template <typename Condition>
+bool eventually(Condition done) {
+  const std::int64_t deadline = platform::monotonic_ms() + 20000;
+  while (!done()) {
+    if (platform::monotonic_ms() > deadline) return false;
+    platform::sleep_ms(5);
+  }
+  return true;
+}
+
+class ReportStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_state();
+    for (int i = 0; i < 3; ++i) {
+      paths.push_back(::testing::TempDir() + "report_stream_spool_" + std::to_string(i));
+    }
+  }
+  void TearDown() override {
+    for (const std::string& path : paths) std::remove(path.c_str());
+  }
+  std::vector<std::string> paths;
+};
+
+TEST_F(ReportStreamTest, SpoolsReachTheReportWholeAndInOrderWhateverOrderTheyFinishIn) {
+  ::testing::internal::CaptureStdout();
+  {
+    ReportStream stream(paths);
+    std::fputs("second: a\n", stream.spool(1));
+    std::fputs("third\n", stream.spool(2));
+    std::fputs("first\n", stream.spool(0));
+    std::fputs("second: b\n", stream.spool(1));
+    stream.finish(2);
+    stream.finish(1);
+    stream.finish(0);
+    EXPECT_TRUE(stream.copy_in_order());
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nsecond: a\nsecond: b\nthird\n");
+  for (const std::string& path : paths) EXPECT_FALSE(exists(path)) << path;
+}
+
+TEST_F(ReportStreamTest, ASpoolIsCopiedOnceItAndAllBeforeItAreDone) {
+  ReportStream stream(paths);
+  std::fputs("one\n", stream.spool(0));
+  std::fputs("two\n", stream.spool(1));
+  std::thread copier([&stream] { stream.copy_in_order(); });
+  stream.finish(1);
+  stream.finish(0);
+  // The first two are copied (and removed) while the third still runs.
+  EXPECT_TRUE(eventually([&] { return !exists(paths[1]); }));
+  EXPECT_FALSE(exists(paths[0]));
+  EXPECT_TRUE(exists(paths[2]));
+  stream.finish(2);
+  copier.join();
+  EXPECT_FALSE(exists(paths[2]));
+}
+
+// The interrupt handler and the exit routine: what was written so far,
+// finished or not, reaches the report in order, and the main thread's copy
+// returns instead of waiting for collections that will not finish.
+TEST_F(ReportStreamTest, FlushCopiesWhatIsThereInOrderAndEndsTheCopy) {
+  ::testing::internal::CaptureStdout();
+  {
+    ReportStream stream(paths);
+    std::fputs("done\n", stream.spool(1));
+    std::fputs("half of the fir", stream.spool(0));
+    stream.finish(1);
+    bool copied_all = true;
+    std::thread copier([&] { copied_all = stream.copy_in_order(); });
+    flush_active_report_stream();
+    copier.join();
+    EXPECT_FALSE(copied_all);
+    std::fputs("too late\n", stream.spool(2));
+    stream.finish(2);
+    EXPECT_FALSE(stream.copy_in_order());
+    flush_active_report_stream();  // once only
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "half of the firdone\n");
+  flush_active_report_stream();  // no stream: nothing happens
+}
+
+}  // namespace
+}  // namespace core

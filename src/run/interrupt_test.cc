@@ -1,0 +1,24 @@
+#include "run/interrupt.h"
+
+#include <gtest/gtest.h>
+
+#include "core/state.h"
+
+namespace run {
+namespace {
+
+TEST(ConsoleControlHandler, OtherEventsEndTheProcessWithoutTakingTheInterrupt) {
+  core::reset_state();
+  core::reset_interrupt();
+  core::arm_interrupt_steps();
+  EXPECT_EQ(console_ctrl_handler(platform::ControlEvent::kBreak),
+            platform::ControlOutcome::kEndProcess);
+  EXPECT_EQ(console_ctrl_handler(platform::ControlEvent::kClose),
+            platform::ControlOutcome::kEndProcess);
+  EXPECT_FALSE(core::interrupt_taken());
+  EXPECT_EQ(core::claim_interrupt(), core::InterruptClaim::kEndRun);
+  core::reset_interrupt();
+}
+
+}  // namespace
+}  // namespace run

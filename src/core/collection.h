@@ -40,6 +40,12 @@ struct Collection {
   std::string reply_path;
   std::string listing_path;
 
+  // Where its commands' standard error goes before it joins the error log;
+  // empty: straight into the error log. Collections that run side by side
+  // each have their own, as two commands cannot append to one file at once
+  // everywhere.
+  std::string stderr_path;
+
   // The complete command line that runs a command on the controller.
   std::function<std::string(const std::string& command)> remote_command_line;
 

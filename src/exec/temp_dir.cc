@@ -46,8 +46,8 @@ bool take_log_mutex(bool& locked) {
 // Files of the run's own at the top of the scratch folder; no target may be
 // named like one, as its folder would take the same place. A '#' stands for
 // the number of a collection that runs side by side with others.
-const char* const kScratchFiles[] = {"error.log", "tmp.out", "lsout",
-                                     "tmp-#.out", "lsout-#", "spool-#"};
+const char* const kScratchFiles[] = {"error.log", "tmp.out", "lsout",   "tmp-#.out",
+                                     "lsout-#",   "spool-#", "stderr-#"};
 
 std::string lower_case(const std::string& text) {
   std::string lower = text;
@@ -195,6 +195,33 @@ void append_error_log(const std::string& message) {
     if (!written) report_write_failure(st.error_log_path, error_number);
   }
   if (locked) platform::unlock_mutex(st.log_mutex);
+}
+
+void move_into_error_log(const std::string& path) {
+  core::RunState& st = core::state();
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return;
+  std::string text;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+  std::fclose(in);
+  if (text.empty() || st.error_log_path.empty()) return;
+  bool locked = false;
+  if (take_log_mutex(locked)) {
+    std::FILE* log = std::fopen(st.error_log_path.c_str(), "ab");
+    bool written = log != nullptr && std::fwrite(text.data(), 1, text.size(), log) == text.size();
+    int error_number = errno;
+    if (log != nullptr && std::fclose(log) != 0 && written) {
+      written = false;
+      error_number = errno;
+    }
+    if (!written) report_write_failure(st.error_log_path, error_number);
+    if (locked) platform::unlock_mutex(st.log_mutex);
+  }
+  // Emptied for the next command.
+  std::FILE* empty = std::fopen(path.c_str(), "wb");
+  if (empty != nullptr) std::fclose(empty);
 }
 
 void destroy_temp_dir() {

@@ -17,6 +17,10 @@ void prepare_target_dirs(int iteration);
 // samplers run, appends are serialised by the run's mutex.
 void append_error_log(const std::string& message);
 
+// Appends what a side-by-side collection's commands wrote on standard error
+// (the file at `path`) to the error log as it is, and empties the file.
+void move_into_error_log(const std::string& path);
+
 // True when a target named `name` would take the place of one of the run's
 // own files at the top of the scratch folder (letter case aside).
 bool is_scratch_file_name(const std::string& name);

@@ -58,6 +58,10 @@ void echo_through_interpreter(const std::string& text, std::FILE* out) {
 
 namespace {
 
+const std::string& stderr_file(const core::Collection& collection) {
+  return collection.stderr_path.empty() ? core::state().error_log_path : collection.stderr_path;
+}
+
 // Runs a framed command line and prints the lines that close its section.
 // Returns the elapsed whole seconds.
 int run_framed(const core::Collection& collection, const std::string& command,
@@ -70,6 +74,7 @@ int run_framed(const core::Collection& collection, const std::string& command,
   std::fprintf(collection.out, "\nEXE-TIME of: %s : %d seconds\n", command.c_str(), elapsed);
   print_epoch_line(collection.out);
   std::fprintf(collection.out, "\n");
+  if (!collection.stderr_path.empty()) move_into_error_log(collection.stderr_path);
   return elapsed;
 }
 
@@ -81,7 +86,8 @@ void run_host_command(const core::Collection& collection, const std::string& com
     echo_through_interpreter("Host: " + command, collection.out);
     return;
   }
-  std::string line = platform::shell::interpreter(command + " 2>>\"" + st.error_log_path + "\"");
+  std::string line =
+      platform::shell::interpreter(command + " 2>>\"" + stderr_file(collection) + "\"");
   int elapsed = run_framed(collection, command, line);
   note_command_time(command, st.host_name, elapsed);
 }
@@ -93,7 +99,7 @@ void run_filer_command(const core::Collection& collection, const std::string& co
     return;
   }
   std::string line = platform::shell::interpreter(collection.remote_command_line(command) +
-                                                  " 2>>\"" + st.error_log_path + "\"");
+                                                  " 2>>\"" + stderr_file(collection) + "\"");
   int elapsed = run_framed(collection, command, line);
   note_command_time(command, collection.filer->name, elapsed);
 }

@@ -22,10 +22,15 @@ TEST(TargetNames, NamesThatWouldRunOrEscapeAreRefused) {
 }
 
 TEST(TargetNames, ScratchFileNamesAreRefusedInAnyCase) {
-  for (const char* name : {"error.log", "tmp.out", "lsout", "ERROR.LOG", "Tmp.Out"}) {
+  // Also the numbered files of controllers collected side by side.
+  for (const char* name : {"error.log", "tmp.out", "lsout", "ERROR.LOG", "Tmp.Out", "tmp-0.out",
+                           "lsout-12", "SPOOL-3", "stderr-63"}) {
     EXPECT_NE(controller::target_name_problem(name, true), "") << name;
   }
-  EXPECT_EQ(controller::target_name_problem("error.log2", true), "");
+  for (const char* name : {"error.log2", "tmp-.out", "tmp-x.out", "spool-", "spool-1a", "lsout-1-2",
+                           "stderr1", "my-spool-1"}) {
+    EXPECT_EQ(controller::target_name_problem(name, true), "") << name;
+  }
 }
 
 }  // namespace

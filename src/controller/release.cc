@@ -126,9 +126,11 @@ const ReleaseSwitch kSwitches[] = {
 
 int unknown_version(const std::string& text) {
   if (!core::state().options.quiet) {
-    std::fputs("Unknown version.  Using default command set\n", stderr);
-    std::fputs(text.c_str(), stderr);
-    if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+    // One write: the reply's text, its line end made sure of.
+    std::string said = "Unknown version.  Using default command set\n" + text;
+    if (text.empty() || text.back() != '\n') said += '\n';
+    said.pop_back();
+    core::error_line(said);
   }
   return 0;
 }

@@ -97,7 +97,7 @@ void warn_once(const std::string& text) {
     std::lock_guard<std::mutex> hold(*lock);
     if (!core::state().warnings_told.insert(text).second) return;
   }
-  std::fprintf(stderr, "WARNING: %s\n", text.c_str());
+  core::error_line("WARNING: " + text);
   exec::append_error_log("WARNING: " + text);
 }
 

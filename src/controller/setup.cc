@@ -48,8 +48,8 @@ void setup_filer(const core::Collection& collection) {
   core::debug_line("Using RSH/SSH command", exec::mask_password(filer.shell_prefix));
 
   if (!version_reply_answers(exec::capture_filer_query(collection, "version"))) {
-    std::fprintf(stderr, "%cSH to filer %s fails! Quitting.\n", o.ssh ? 'S' : 'R',
-                 filer.name.c_str());
+    core::error_line(
+        core::format("%cSH to filer %s fails! Quitting.", o.ssh ? 'S' : 'R', filer.name.c_str()));
     core::exit_run(1);
   }
 

@@ -38,7 +38,7 @@ namespace {
 std::vector<std::string> read_reply(const std::string& path, const std::string& command) {
   std::ifstream reply(path, std::ios::binary);
   if (!reply) {
-    std::fprintf(stderr, "Fatal: Couldn't open %s for reading.\n", path.c_str());
+    core::error_line("Fatal: Couldn't open " + path + " for reading.");
     core::exit_run(1);
   }
   bool truncated = false;

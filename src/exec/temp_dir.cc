@@ -180,8 +180,7 @@ void append_error_log(const std::string& message) {
   if (!take_log_mutex(locked)) return;
   std::FILE* log = std::fopen(st.error_log_path.c_str(), "a+");
   if (log == nullptr) {
-    std::fprintf(stderr, "FATAL: Cannot open error_log %s for writing.\n",
-                 st.error_log_path.c_str());
+    core::error_line("FATAL: Cannot open error_log " + st.error_log_path + " for writing.");
   } else {
     // The whole line in one write, so lines of several threads never mix.
     std::string line = gmt_timestamp() + " : " + message + "\n";

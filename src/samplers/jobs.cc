@@ -93,11 +93,11 @@ int time_left_ms(const BackgroundJob& job) {
 }
 
 void job_debug(const BackgroundJob& job, const std::string& text) {
-  if (job.settings.debug) std::fprintf(stderr, "DEBUG: %s\n", text.c_str());
+  if (job.settings.debug) core::error_line("DEBUG: " + text);
 }
 
 void job_debug(const BackgroundJob& job, const std::string& text, const std::string& subject) {
-  if (job.settings.debug) std::fprintf(stderr, "DEBUG: %s: %s\n", text.c_str(), subject.c_str());
+  if (job.settings.debug) core::error_line("DEBUG: " + text + ": " + subject);
 }
 
 void append_job_line(const BackgroundJob& job, const std::string& text) {
@@ -124,7 +124,7 @@ ChildOutcome run_job_command(const BackgroundJob& job, const std::string& comman
     // Not on standard output: a worker never writes into the report.
     std::string message = core::format("ERROR (errno: %d): Unable to terminate command %s",
                                        platform::last_error(), command.c_str());
-    std::fprintf(stderr, "%s\n", message.c_str());
+    core::error_line(message);
     exec::append_error_log(message);
   }
   platform::close_child(child);

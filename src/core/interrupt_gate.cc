@@ -22,6 +22,7 @@ struct InterruptRecord {
   bool taken = false;
   bool shutting_down = false;
   bool main_held = false;
+  bool closed = false;  // the run is ending; no thread but the closer goes on
 };
 
 InterruptRecord*& record_pointer() {
@@ -39,7 +40,7 @@ constexpr std::int64_t kHourMs = 3600 * 1000;
 
 // The gate itself; the caller holds the record's lock.
 void hold_if_taken(InterruptRecord& r, std::unique_lock<std::mutex>& hold) {
-  if (!r.taken || gate_pass) return;
+  if ((!r.taken && !r.closed) || gate_pass) return;
   r.main_held = true;
   r.changed.notify_all();
   for (;;) r.changed.wait(hold);
@@ -141,6 +142,16 @@ bool wait_for_main_to_hold(std::int64_t timeout_ms) {
   std::unique_lock<std::mutex> hold(r.lock);
   return r.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms),
                             [&r] { return r.main_held; });
+}
+
+void close_gates() {
+  InterruptRecord& r = record();
+  std::unique_lock<std::mutex> hold(r.lock);
+  hold_if_taken(r, hold);
+  gate_pass = true;
+  r.closed = true;
+  r.shutting_down = true;
+  r.changed.notify_all();
 }
 
 void reset_interrupt() {

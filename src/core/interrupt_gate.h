@@ -59,6 +59,10 @@ void begin_shutdown();
 // worker of a phase) to stop at a gate. True when one has.
 bool wait_for_main_to_hold(std::int64_t timeout_ms);
 
+// The run is ending (a fatal error): from here on every other thread stops
+// at its next gate, the calling thread passes, and Ctrl+C is consumed.
+void close_gates();
+
 // Forgets every interrupt (tests). Threads held at a gate stay held.
 void reset_interrupt();
 

@@ -8,6 +8,8 @@
 #include "core/interrupt_gate.h"
 #include "core/report_stream.h"
 #include "core/state.h"
+#include "platform/interrupt.h"
+#include "platform/platform.h"
 
 namespace core {
 
@@ -66,11 +68,24 @@ void set_scratch_cleanup(void (*cleanup)()) {
 
 void exit_run(int status) {
   hold_if_interrupted();  // the interrupt handler ends the run itself
+  // A collection running side by side with others: the main thread ends the
+  // run once the collections before this one are in the report.
+  if (fail_worker_collection(status)) {
+    for (;;) {
+      hold_if_interrupted();
+      platform::sleep_ms(60 * 1000);
+    }
+  }
   // One thread ends the run; another that gets here meanwhile waits for it.
   static std::mutex* ending = new std::mutex;
   ending->lock();
-  // What collections running side by side wrote so far is not lost.
-  flush_active_report_stream();
+  if (report_stream_active()) {
+    // Workers stop at their next gate and their clients end, before the
+    // scratch folder goes; what they wrote so far is not lost.
+    close_gates();
+    platform::kill_own_descendants();
+    flush_active_report_stream();
+  }
   if (state().temp_dir_made && scratch_cleanup != nullptr) scratch_cleanup();
   std::fflush(nullptr);
   std::exit(status);

@@ -73,12 +73,19 @@ void ReportStream::finish(size_t index) {
   changed_.notify_all();
 }
 
-bool ReportStream::copy_in_order() {
+ReportStream::Outcome ReportStream::copy_in_order() {
   std::unique_lock<std::mutex> hold(lock_);
   while (!closed_ && next_ < paths_.size()) {
     if (!done_[next_]) {
       changed_.wait(hold);
       continue;
+    }
+    if (next_ == failed_) {
+      // The failed collection's text, then nothing more: the run ends here.
+      closed_ = true;
+      copy_spool(paths_[next_]);
+      ++next_;
+      return Outcome::kFailed;
     }
     // Outside the lock, so finishing collections never wait for the copy.
     const size_t index = next_;
@@ -95,7 +102,17 @@ bool ReportStream::copy_in_order() {
     end_if_report_closed();
     hold.lock();
   }
-  return next_ == paths_.size() && !closed_;
+  return next_ == paths_.size() && !closed_ ? Outcome::kAllCopied : Outcome::kFlushed;
+}
+
+void ReportStream::fail(size_t index, int status) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (index < failed_) {
+    failed_ = index;
+    failed_status_ = status;
+  }
+  done_.at(index) = true;
+  changed_.notify_all();
 }
 
 void ReportStream::flush_locked(std::unique_lock<std::mutex>& hold) {
@@ -105,6 +122,29 @@ void ReportStream::flush_locked(std::unique_lock<std::mutex>& hold) {
   for (; next_ < paths_.size(); ++next_) copy_spool(paths_[next_]);
   std::fflush(stdout);
   changed_.notify_all();
+}
+
+namespace {
+
+thread_local ReportStream* worker_stream = nullptr;
+thread_local size_t worker_index = 0;
+
+}  // namespace
+
+bool report_stream_active() {
+  std::lock_guard<std::mutex> hold(active_lock());
+  return active_stream() != nullptr;
+}
+
+void set_worker_collection(ReportStream* stream, size_t index) {
+  worker_stream = stream;
+  worker_index = index;
+}
+
+bool fail_worker_collection(int status) {
+  if (worker_stream == nullptr) return false;
+  worker_stream->fail(worker_index, status);
+  return true;
 }
 
 void flush_active_report_stream() {

@@ -26,10 +26,18 @@ class ReportStream {
   // Collection `index` is done; its text may reach the report.
   void finish(size_t index);
 
-  // Main thread: copies the spools in order as they are done. Returns true
-  // when every one is copied, false when the stream was flushed by
-  // flush_active_report_stream instead (the run is ending).
-  bool copy_in_order();
+  // Collection `index` cannot go on and the run must end with `status`, as
+  // it would have when the collections ran one after the other: once every
+  // collection before it is copied, its own text is, and no later one.
+  void fail(size_t index, int status);
+
+  enum class Outcome { kAllCopied, kFlushed, kFailed };
+
+  // Main thread: copies the spools in order as they are done, until every one
+  // is copied, the stream was flushed by flush_active_report_stream (the run
+  // is ending), or a failed collection was reached (`failed_status`).
+  Outcome copy_in_order();
+  int failed_status() const { return failed_status_; }
 
  private:
   friend void flush_active_report_stream();
@@ -42,14 +50,28 @@ class ReportStream {
   std::vector<bool> done_;
   std::mutex lock_;
   std::condition_variable changed_;
-  size_t next_ = 0;       // the first spool not copied yet
-  bool copying_ = false;  // the main thread copies spool next_ outside the lock
-  bool closed_ = false;   // flushed: nothing more reaches the report from here
+  size_t next_ = 0;                          // the first spool not copied yet
+  bool copying_ = false;                     // the main thread copies spool next_ outside the lock
+  bool closed_ = false;                      // flushed: nothing more reaches the report from here
+  size_t failed_ = static_cast<size_t>(-1);  // the first collection that failed
+  int failed_status_ = 0;
 };
 
 // Copies what the active stream's collections wrote so far to standard
 // output, in order, and closes the stream: the interrupt handler and the
 // exit routine, so no text already collected is lost. Nothing without one.
 void flush_active_report_stream();
+
+// True while collections run side by side (a stream is active).
+bool report_stream_active();
+
+// On a side-by-side worker: the stream and the collection it works on, so a
+// fatal error there is handled in the collections' order (exit_run).
+void set_worker_collection(ReportStream* stream, size_t index);
+
+// Reports a fatal error of the calling worker's collection to its stream and
+// returns true (the caller then waits for the main thread to end the run);
+// false on any other thread.
+bool fail_worker_collection(int status);
 
 }  // namespace core

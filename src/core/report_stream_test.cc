@@ -56,7 +56,7 @@ TEST_F(ReportStreamTest, SpoolsReachTheReportWholeAndInOrderWhateverOrderTheyFin
     stream.finish(2);
     stream.finish(1);
     stream.finish(0);
-    EXPECT_TRUE(stream.copy_in_order());
+    EXPECT_EQ(stream.copy_in_order(), ReportStream::Outcome::kAllCopied);
   }
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nsecond: a\nsecond: b\nthird\n");
   for (const std::string& path : paths) EXPECT_FALSE(exists(path)) << path;
@@ -88,18 +88,41 @@ TEST_F(ReportStreamTest, FlushCopiesWhatIsThereInOrderAndEndsTheCopy) {
     std::fputs("done\n", stream.spool(1));
     std::fputs("half of the fir", stream.spool(0));
     stream.finish(1);
-    bool copied_all = true;
-    std::thread copier([&] { copied_all = stream.copy_in_order(); });
+    ReportStream::Outcome outcome = ReportStream::Outcome::kAllCopied;
+    std::thread copier([&] { outcome = stream.copy_in_order(); });
     flush_active_report_stream();
     copier.join();
-    EXPECT_FALSE(copied_all);
+    EXPECT_EQ(outcome, ReportStream::Outcome::kFlushed);
     std::fputs("too late\n", stream.spool(2));
     stream.finish(2);
-    EXPECT_FALSE(stream.copy_in_order());
+    EXPECT_EQ(stream.copy_in_order(), ReportStream::Outcome::kFlushed);
     flush_active_report_stream();  // once only
   }
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "half of the firdone\n");
   flush_active_report_stream();  // no stream: nothing happens
+}
+
+// A collection that cannot go on ends the run as it would have one after the
+// other: those before it reach the report, then its own text, and no later
+// one, whatever finished first.
+TEST_F(ReportStreamTest, AFailedCollectionEndsTheCopyAfterItsOwnText) {
+  ::testing::internal::CaptureStdout();
+  ReportStream::Outcome outcome = ReportStream::Outcome::kAllCopied;
+  int status = 0;
+  {
+    ReportStream stream(paths);
+    std::fputs("later, done first\n", stream.spool(2));
+    stream.finish(2);
+    std::fputs("failing\n", stream.spool(1));
+    stream.fail(1, 3);
+    std::fputs("first\n", stream.spool(0));
+    stream.finish(0);
+    outcome = stream.copy_in_order();
+    status = stream.failed_status();
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nfailing\n");
+  EXPECT_EQ(outcome, ReportStream::Outcome::kFailed);
+  EXPECT_EQ(status, 3);
 }
 
 }  // namespace

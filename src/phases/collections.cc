@@ -25,6 +25,7 @@ struct SideBySide {
   core::ReportStream* stream = nullptr;
   std::atomic<size_t> next{0};
   bool passes_gates = false;  // started by the interrupt handler
+  bool on_workers = true;     // false: this thread does all, in order
 };
 
 void collect_side_by_side(void* argument) {
@@ -33,6 +34,9 @@ void collect_side_by_side(void* argument) {
   for (;;) {
     const size_t index = shared.next++;
     if (index >= shared.collections.size()) return;
+    // A fatal error of a worker's collection is handled in order, by the
+    // main thread; with no workers it ends the run at once, as always.
+    if (shared.on_workers) core::set_worker_collection(shared.stream, index);
     (*shared.step)(shared.collections[index]);
     shared.stream->finish(index);
   }
@@ -65,13 +69,21 @@ void for_each_filer_side_by_side(const FilerStep& step, size_t width) {
         "WARNING: Unable to start threads for parallel collection (error %d); collecting one "
         "controller at a time",
         platform::last_error()));
+    shared.on_workers = false;
     collect_side_by_side(&shared);
   }
-  if (!stream.copy_in_order()) {
-    // Flushed: the interrupt handler or a fatal error ends the run, and the
-    // workers stay where they are; so does this thread.
-    core::hold_if_interrupted();
-    for (;;) platform::sleep_ms(60 * 1000);
+  switch (stream.copy_in_order()) {
+    case core::ReportStream::Outcome::kAllCopied:
+      break;
+    case core::ReportStream::Outcome::kFailed:
+      // As one after the other: the run ends at the first controller that
+      // could not go on, once those before it are in the report.
+      core::exit_run(stream.failed_status());
+    case core::ReportStream::Outcome::kFlushed:
+      // The interrupt handler or a fatal error ends the run, and the workers
+      // stay where they are; so does this thread.
+      core::hold_if_interrupted();
+      for (;;) platform::sleep_ms(60 * 1000);
   }
   for (platform::Thread* worker : workers) {
     while (!platform::join_thread(worker, 60 * 1000)) {

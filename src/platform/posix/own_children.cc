@@ -3,10 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <mutex>
 #include <set>
 
 #include "platform/posix/proc_table.h"
+#include "platform/threads.h"
 
 namespace platform::posix {
 
@@ -14,6 +16,13 @@ namespace {
 
 std::mutex own_mutex;
 std::set<long> own_pids;
+
+// When the process table was last read for orphans. With several children
+// at once one of our own often waits first in line; reading the table each
+// time would cost more than the commands themselves, and an orphan's zombie
+// can wait a second.
+std::int64_t last_table_scan_ms = 0;
+constexpr std::int64_t kTableScanIntervalMs = 1000;
 
 // The slow way, for when a child of our own waits first in line: every
 // zombie whose parent is the run.
@@ -46,7 +55,11 @@ void reap_adopted_orphans() {
     siginfo_t info{};
     if (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0) return;
     if (own_pids.count(info.si_pid) != 0) {
-      reap_orphans_from_table();
+      const std::int64_t now = monotonic_ms();
+      if (now - last_table_scan_ms >= kTableScanIntervalMs) {
+        last_table_scan_ms = now;
+        reap_orphans_from_table();
+      }
       return;
     }
     waitpid(info.si_pid, nullptr, WNOHANG);

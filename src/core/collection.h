@@ -40,6 +40,10 @@ struct Collection {
   std::string reply_path;
   std::string listing_path;
 
+  // Where a command's standard output goes while it runs, before kestrel
+  // copies it into `out`; empty: the run's default file.
+  std::string output_path;
+
   // Where its commands' standard error goes before it joins the error log;
   // empty: straight into the error log. Collections that run side by side
   // each have their own, as two commands cannot append to one file at once

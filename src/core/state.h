@@ -144,6 +144,10 @@ struct FilerTarget {
 
   // This iteration's files of the controller that poststats prints (quoted).
   std::vector<std::string> temp_files;
+
+  // Set when a command of the poststats owed to Ctrl+C had to be killed: the
+  // controller gets no more commands, so the interrupt ends in time.
+  bool given_up = false;
 };
 
 struct SlowCommand {

@@ -9,6 +9,7 @@
 
 #include "core/messages.h"
 #include "core/state.h"
+#include "exec/outside_text.h"
 #include "exec/runner.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
@@ -46,8 +47,8 @@ bool take_log_mutex(bool& locked) {
 // Files of the run's own at the top of the scratch folder; no target may be
 // named like one, as its folder would take the same place. A '#' stands for
 // the number of a collection that runs side by side with others.
-const char* const kScratchFiles[] = {"error.log", "tmp.out", "lsout",   "tmp-#.out",
-                                     "lsout-#",   "spool-#", "stderr-#"};
+const char* const kScratchFiles[] = {"error.log", "tmp.out",  "lsout",  "tmp-#.out", "lsout-#",
+                                     "spool-#",   "stderr-#", "stderr", "cmdout",    "cmdout-#"};
 
 std::string lower_case(const std::string& text) {
   std::string lower = text;
@@ -200,11 +201,20 @@ void move_into_error_log(const std::string& path) {
   core::RunState& st = core::state();
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) return;
+  // What a controller wrote on standard error is bounded like its other files.
   std::string text;
   char buffer[4096];
   size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+  while (text.size() < kControllerFileCap && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    text.append(buffer, got);
+  }
   std::fclose(in);
+  if (text.size() > kControllerFileCap) {
+    text.resize(static_cast<size_t>(kControllerFileCap));
+    text +=
+        core::format("\nWARNING: standard error held more than %ju bytes; the rest was dropped\n",
+                     kControllerFileCap);
+  }
   if (text.empty() || st.error_log_path.empty()) return;
   bool locked = false;
   if (take_log_mutex(locked)) {

@@ -1,5 +1,6 @@
 #include "exec/wrappers.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "core/interrupt_gate.h"
@@ -52,8 +53,21 @@ void print_command_marker(const core::Collection& collection, const std::string&
 }
 
 void echo_through_interpreter(const std::string& text, std::FILE* out) {
+  echo_through_interpreter(core::Collection{}, text, out);
+}
+
+void echo_through_interpreter(const core::Collection& collection, const std::string& text,
+                              std::FILE* out) {
   core::hold_if_interrupted();
-  platform::run_shell(platform::shell::echo_line(text), child_output(out));
+  const std::string path = command_output_file(collection);
+  std::FILE* echo = std::fopen(path.c_str(), "wb");
+  if (echo == nullptr) {
+    report_write_failure(path, errno);
+    core::exit_run(1);
+  }
+  platform::run_shell(platform::shell::echo_line(text), echo);
+  std::fclose(echo);
+  copy_output_into_report(path, out, false);
 }
 
 namespace {
@@ -83,7 +97,7 @@ int run_framed(const core::Collection& collection, const std::string& command,
 void run_host_command(const core::Collection& collection, const std::string& command) {
   core::RunState& st = core::state();
   if (st.options.pretend) {
-    echo_through_interpreter("Host: " + command, collection.out);
+    echo_through_interpreter(collection, "Host: " + command, collection.out);
     return;
   }
   std::string line =
@@ -95,9 +109,10 @@ void run_host_command(const core::Collection& collection, const std::string& com
 void run_filer_command(const core::Collection& collection, const std::string& command) {
   core::RunState& st = core::state();
   if (st.options.pretend) {
-    echo_through_interpreter("Filer: " + command, collection.out);
+    echo_through_interpreter(collection, "Filer: " + command, collection.out);
     return;
   }
+  if (given_up(collection)) return;
   std::string line = platform::shell::interpreter(collection.remote_command_line(command) +
                                                   " 2>>\"" + stderr_file(collection) + "\"");
   int elapsed = run_framed(collection, command, line);

@@ -36,6 +36,10 @@ void run_filer_command(const core::Collection& collection, const std::string& co
 // echoes), flushing first.
 void echo_through_interpreter(const std::string& text, std::FILE* out = stdout);
 
+// The same through the scratch files of `collection`.
+void echo_through_interpreter(const core::Collection& collection, const std::string& text,
+                              std::FILE* out);
+
 // Appends "Begin: <timestamp>" to a sampler's file.
 void append_begin_line(const std::string& path);
 

@@ -102,7 +102,8 @@ core::Collection filer_collection(core::FilerTarget& filer, std::FILE* out, size
   const bool lone = slot == kLoneCollection;
   collection.reply_path = exec::collection_scratch_path(lone ? "tmp.out" : "tmp-#.out", slot);
   collection.listing_path = exec::collection_scratch_path(lone ? "lsout" : "lsout-#", slot);
-  if (!lone) collection.stderr_path = exec::collection_scratch_path("stderr-#", slot);
+  collection.stderr_path = exec::collection_scratch_path(lone ? "stderr" : "stderr-#", slot);
+  if (!lone) collection.output_path = exec::collection_scratch_path("cmdout-#", slot);
   core::FilerTarget* target = &filer;
   collection.remote_command_line = [target](const std::string& command) {
     return controller::filer_command_line(*target, command);

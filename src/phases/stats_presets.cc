@@ -4,8 +4,10 @@
 
 #include "core/messages.h"
 #include "core/state.h"
+#include "exec/outside_text.h"
 #include "exec/query.h"
 #include "exec/reply_lines.h"
+#include "exec/runner.h"
 #include "exec/slow_log.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
@@ -53,10 +55,25 @@ std::string preset_name(const std::string& object) {
   return "kestrel_" + object;
 }
 
-void split_stats_capture(std::istream& capture, const PresetHeader& header, std::FILE* out) {
+bool split_stats_capture(std::istream& capture, const PresetHeader& header, std::FILE* out) {
   std::string object, instance, counter, announced;
   std::string text;
   bool cut = false;
+  size_t sections = 0;
+  bool over = false;  // more objects than sections allowed: the rest is dropped
+  // A new section for `object`, unless the reply already had its share.
+  auto announce = [&](const std::string& name) {
+    if (over) return false;
+    if (++sections > kMaxPresetSections) {
+      over = true;
+      std::fprintf(out, "WARNING: The reply held more than %zu objects; the rest was not printed\n",
+                   kMaxPresetSections);
+      return false;
+    }
+    print_preset_header(header, name, out);
+    announced = name;
+    return true;
+  };
   while (exec::read_bounded_line(capture, text, cut)) {
     const std::string line = text + "\n";  // as read with its line end
     if (line.find('\t') != std::string::npos) {
@@ -73,12 +90,9 @@ void split_stats_capture(std::istream& capture, const PresetHeader& header, std:
       size_t blank = value.find(' ');
       if (blank != std::string::npos) value = value.substr(blank + 1);
       if (value.empty() || value.back() != '\n') value += "\n";
-      if (object != announced) {
-        print_preset_header(header, object, out);
-        announced = object;
-      }
-      std::fprintf(out, "%s:%s:%s.%s:%s", object.c_str(), instance.c_str(), counter.c_str(),
-                   label.c_str(), value.c_str());
+      if (object != announced && !announce(object)) continue;
+      exec::write_outside_line(out,
+                               object + ":" + instance + ":" + counter + "." + label + ":" + value);
       continue;
     }
     std::string trimmed = text;
@@ -97,11 +111,11 @@ void split_stats_capture(std::istream& capture, const PresetHeader& header, std:
     object = text.substr(0, text.find(':'));
     if (object != announced) {
       if (object == "StatisticsID" || text.find("=-=-=-=-=-=") != std::string::npos) continue;
-      print_preset_header(header, object, out);
-      announced = object;
+      if (!announce(object)) continue;
     }
-    std::fputs(line.c_str(), out);
+    exec::write_outside_line(out, line);
   }
+  return over;
 }
 
 void stats_action(const core::Collection& collection, int action) {
@@ -122,10 +136,14 @@ void stats_action(const core::Collection& collection, int action) {
 
   const std::string capture =
       st.temp_dir + filer.name + platform::shell::path_separator() + "stats.out";
+  if (exec::given_up(collection)) return;
   const std::int64_t started = platform::now_epoch_seconds();
   // Bounded by the command time-out, so a hung controller cannot stop the run.
-  exec::run_bounded(collection.remote_command_line("stats stop -I " + filer.stats_id) + " > \"" +
-                    capture + "\"");
+  if (exec::run_bounded(collection.remote_command_line("stats stop -I " + filer.stats_id) +
+                            " > \"" + capture + "\"",
+                        capture)) {
+    exec::give_up_if_interrupted(collection);
+  }
   filer.stats_stop = platform::now_epoch_seconds();
   filer.stats_stop_text = exec::gmt_timestamp();
   const int took = static_cast<int>(filer.stats_stop - started);
@@ -142,7 +160,12 @@ void stats_action(const core::Collection& collection, int action) {
   }
   PresetHeader header{filer.name, filer.stats_stop, filer.stats_stop_text,
                       static_cast<int>(filer.stats_stop - filer.stats_start)};
-  split_stats_capture(in, header, collection.out);
+  if (split_stats_capture(in, header, collection.out)) {
+    exec::append_error_log(core::format(
+        "WARNING: The reply to \"stats stop -I %s\" of %s held more than %zu objects; the rest "
+        "was not printed",
+        filer.stats_id.c_str(), filer.name.c_str(), kMaxPresetSections));
+  }
   exec::register_temp_file(collection, capture);
 }
 

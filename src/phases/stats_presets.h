@@ -34,7 +34,13 @@ struct PresetHeader {
 // "kestrel_<object>").
 std::string preset_name(const std::string& object);
 
-// Prints a "stats stop" capture again, one section per statistics object.
-void split_stats_capture(std::istream& capture, const PresetHeader& header, std::FILE* out);
+// The most sections one "stats stop" reply may make; a controller has a few
+// dozen statistics objects.
+constexpr size_t kMaxPresetSections = 256;
+
+// Prints a "stats stop" capture again, one section per statistics object,
+// its lines screened as every controller text is. True when the reply held
+// more objects than kMaxPresetSections (the rest is dropped, with a note).
+bool split_stats_capture(std::istream& capture, const PresetHeader& header, std::FILE* out);
 
 }  // namespace phases

@@ -186,6 +186,9 @@ int shut_down() {
   std::printf("=-=-= Kestrel Execution Statistics -=-=-=-=\n");
   std::printf("  Total Running Time: %lld seconds\n",
               static_cast<long long>(platform::now_epoch_seconds() - st.run_start));
+  // Up to the last byte: a report that lost any of its text is no success.
+  std::fflush(stdout);
+  core::end_if_report_closed();
   core::progress("Done\n");
   core::debug_line("Main thread complete\n");
   if (st.options.kill_tree) {

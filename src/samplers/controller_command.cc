@@ -44,6 +44,7 @@ void fbackground_thread(void* raw) {
     case ChildOutcome::kStopped:
       job_debug(job, "WARNING: Stopped at the end of the sampling wait: " + job.command);
       break;
+    case ChildOutcome::kCapped:
     case ChildOutcome::kEnded:
       break;
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/messages.h"
+#include "exec/outside_text.h"
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
@@ -106,18 +107,28 @@ void append_job_line(const BackgroundJob& job, const std::string& text) {
 
 ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
                              const std::string& command, int& error_code) {
+  // The command writes into the job's file through its redirections; nothing
+  // else it prints may reach the report, which a worker never writes.
+  std::FILE* discard = std::fopen(platform::shell::null_device().c_str(), "wb");
   platform::Child child;
-  if (!platform::start_child(command_line, child, error_code)) return ChildOutcome::kNotStarted;
+  const bool started = platform::start_child(command_line, child, error_code, discard);
+  if (discard != nullptr) std::fclose(discard);
+  if (!started) return ChildOutcome::kNotStarted;
   ChildOutcome outcome = ChildOutcome::kEnded;
-  switch (platform::wait_child_or_stop(child, time_left_ms(job), job.stop)) {
-    case platform::ChildWait::kExited:
+  const std::vector<exec::WatchedFile> watched = {{job.output_path}};
+  // A look at the file's size every second keeps a flooding controller
+  // from filling the disk.
+  switch (exec::wait_watching(child, time_left_ms(job), job.stop, watched, kFileCheckMs)) {
+    case exec::Watched::kExited:
       break;
-    case platform::ChildWait::kTimedOut:
+    case exec::Watched::kTimedOut:
       outcome = ChildOutcome::kTimedOut;
       break;
-    case platform::ChildWait::kStopped:
-    case platform::ChildWait::kFailed:
+    case exec::Watched::kStopped:
       outcome = ChildOutcome::kStopped;
+      break;
+    case exec::Watched::kOverCap:
+      outcome = ChildOutcome::kCapped;
       break;
   }
   if (outcome != ChildOutcome::kEnded && !platform::kill_child_tree(child)) {
@@ -128,6 +139,10 @@ ChildOutcome run_job_command(const BackgroundJob& job, const std::string& comman
     exec::append_error_log(message);
   }
   platform::close_child(child);
+  if (outcome == ChildOutcome::kCapped) {
+    exec::append_error_log(
+        exec::cut_file_at_cap(job.output_path, exec::kControllerFileCap, "The sampler " + command));
+  }
   return outcome;
 }
 

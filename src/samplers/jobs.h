@@ -71,11 +71,16 @@ void fbackground_thread(void* job);
 void fbackground_stutter_thread(void* job);
 void host_perfmon_thread(void* job);
 
-enum class ChildOutcome { kEnded, kTimedOut, kStopped, kNotStarted };
+enum class ChildOutcome { kEnded, kTimedOut, kStopped, kCapped, kNotStarted };
 
-// Runs one command line for the job until it ends, the job's time-out passes
-// or the stop signal comes; in the last two cases its process tree is
-// killed. A tree that cannot be killed is reported on standard error and in
+// How often a worker looks at the size of the file its command writes.
+constexpr int kFileCheckMs = 1000;
+
+// Runs one command line for the job until it ends, the job's time-out passes,
+// the stop signal comes or the job's file grows past the cap of a
+// controller's files; in all but the first case its process tree is killed
+// (kCapped: the file is cut back to the cap, with a note in it and in the
+// error log). A tree that cannot be killed is reported on standard error and in
 // the error log with `command` (the text the messages show).
 ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
                              const std::string& command, int& error_code);

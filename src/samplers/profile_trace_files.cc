@@ -59,6 +59,7 @@ bool run_capture_command(const BackgroundJob& job, const std::string& command_li
       return true;
     case ChildOutcome::kTimedOut:
     case ChildOutcome::kStopped:
+    case ChildOutcome::kCapped:
       break;
   }
   job_debug(job, "WARNING: Stopped at the end of the sampling wait: " + command);

@@ -122,7 +122,7 @@ timed_sections='^(stats stop |mem_stats -e|statit -e|[a-z_]*stats\.out$|statit\.
 normalised() {
   sed -E -e "s#$WORK/$1/#<run>/#g" \
     -e 's#<run>/tmp/kestrel-[0-9]+/[0-9]+/#<scratch>/#g' \
-    -e 's#2>>"<scratch>/stderr-[0-9]+"#2>>"<scratch>/error.log"#g' \
+    -e 's#2>>"<scratch>/stderr(-[0-9]+)?"#2>>"<scratch>/stderr"#g' \
     -e '/^COMMAND_LINE,/s/ --parallel=[0-9]+//' \
     -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} GMT [0-9]{4}/<time>/g' \
     -e 's/^KESTREL_EPOCH: [0-9]+$/KESTREL_EPOCH: <epoch>/' \

@@ -41,11 +41,19 @@ bool copy_text(const std::string& path, std::FILE* out, bool escape, bool& out_f
   bool at_line_start = true;
   bool ok = true;
   size_t got;
-  auto emit = [&](std::string_view piece) {
-    if (ok && std::fwrite(piece.data(), 1, piece.size(), out) != piece.size()) {
+  // Written in blocks: one write per line would cost a system call each on
+  // an unbuffered report.
+  std::string block;
+  auto flush = [&]() {
+    if (ok && !block.empty() && !platform::write_bytes(out, block.data(), block.size())) {
       ok = false;
       out_failed = true;
     }
+    block.clear();
+  };
+  auto emit = [&](std::string_view piece) {
+    block.append(piece);
+    if (block.size() >= buffer.size()) flush();
   };
   auto decide = [&]() {
     if (escape && needs_marker_escape(pending)) emit("\\");
@@ -76,6 +84,7 @@ bool copy_text(const std::string& path, std::FILE* out, bool escape, bool& out_f
     }
   }
   if (!pending.empty()) decide();
+  flush();
   const bool read_failed = std::ferror(in) != 0;
   std::fclose(in);
   return ok && !read_failed;

@@ -140,6 +140,12 @@ void close_mutex(Mutex* mutex);
 // sentence saying what is wrong.
 std::string create_private_dir(const std::string& path);
 
+// Writes `size` bytes to `out` exactly as they are: on Windows a text-mode
+// stream (the report) would otherwise turn the line ends that a command
+// printed into doubled ones. False when the write failed (the stream's error
+// flag is then set, as for any failed write).
+bool write_bytes(std::FILE* out, const char* data, size_t size);
+
 // ---------------------------------------------------------------- shell dialect
 //
 // The few host command texts whose spelling depends on the command

@@ -85,3 +85,11 @@ std::string create_private_dir(const std::string& path) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool write_bytes(std::FILE* out, const char* data, size_t size) {
+  return std::fwrite(data, 1, size, out) == size;
+}
+
+}  // namespace platform

@@ -1,6 +1,9 @@
 // The run's scratch folder, created with any missing parents.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
@@ -129,6 +132,22 @@ std::string create_private_dir(const std::string& path) {
   failure = make_one(folder);
   if (!failure.empty()) return failure;
   return refuse_link(folder, exists);
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool write_bytes(std::FILE* out, const char* data, size_t size) {
+  // Binary for the one write, so "\r\n" is not made "\r\r\n"; the stream
+  // keeps its own mode for kestrel's own lines.
+  std::fflush(out);
+  const int fd = _fileno(out);
+  const int mode = _setmode(fd, _O_BINARY);
+  const bool written = std::fwrite(data, 1, size, out) == size;
+  std::fflush(out);
+  if (mode != -1) _setmode(fd, mode);
+  return written;
 }
 
 }  // namespace platform

@@ -27,17 +27,17 @@ std::string joined(const std::string& folder, const std::string& name) {
 }
 
 // A failed copy leaves nothing behind and is told as such.
-CopyResult copy_failed(const std::string& folder, const std::string& name, const std::string& why) {
+CopyResult copy_failed(const std::string& folder, const std::string& name, const std::string& why,
+                       std::string& told) {
   platform::remove_private_file(folder, name);
-  controller::warn_once("Copy to " + joined(folder, name) + " failed: " + why +
-                        "; nothing was saved");
+  told = "Copy to " + joined(folder, name) + " failed: " + why + "; nothing was saved";
   return CopyResult::kFailed;
 }
 
 // Ends a copy: the cut line when it was cut, then the close.
 CopyResult finish_copy(platform::PrivateFile& file, const std::string& folder,
                        const std::string& name, bool cut, std::uint64_t cap,
-                       const std::string& earlier_problem) {
+                       const std::string& earlier_problem, std::string& told) {
   std::string problem = earlier_problem;
   if (problem.empty() && cut) {
     const std::string line = "\n" + cut_copy_line(cap) + "\n";
@@ -45,11 +45,10 @@ CopyResult finish_copy(platform::PrivateFile& file, const std::string& folder,
   }
   const std::string closing = platform::close_private_file(file);
   if (problem.empty()) problem = closing;
-  if (!problem.empty()) return copy_failed(folder, name, problem);
+  if (!problem.empty()) return copy_failed(folder, name, problem, told);
   if (!cut) return CopyResult::kSaved;
-  controller::warn_once(core::format("%s was cut at %llu bytes: the controller sent more",
-                                     joined(folder, name).c_str(),
-                                     static_cast<unsigned long long>(cap)));
+  told = (core::format("%s was cut at %llu bytes: the controller sent more",
+                       joined(folder, name).c_str(), static_cast<unsigned long long>(cap)));
   return CopyResult::kCut;
 }
 
@@ -61,11 +60,11 @@ std::string cut_copy_line(std::uint64_t cap) {
 }
 
 CopyResult save_command_output(const std::string& remote_line, const std::string& folder,
-                               const std::string& name, std::uint64_t cap) {
+                               const std::string& name, std::string& told, std::uint64_t cap) {
   platform::PrivateFile file;
   std::string problem = platform::create_private_file(folder, name, file);
   if (!problem.empty()) {
-    controller::warn_once("Copy to " + joined(folder, name) + " refused: " + problem);
+    told = "Copy to " + joined(folder, name) + " refused: " + problem;
     return CopyResult::kFailed;
   }
   core::hold_if_interrupted();
@@ -84,23 +83,22 @@ CopyResult save_command_output(const std::string& remote_line, const std::string
   }
   if (!problem.empty()) {
     platform::close_private_file(file);
-    return copy_failed(folder, name, problem);
+    return copy_failed(folder, name, problem, told);
   }
-  return finish_copy(file, folder, name, copy.capped, cap, copy.write_error);
+  return finish_copy(file, folder, name, copy.capped, cap, copy.write_error, told);
 }
 
 CopyResult save_file_copy(const std::string& source, const std::string& folder,
-                          const std::string& name, std::uint64_t cap) {
+                          const std::string& name, std::string& told, std::uint64_t cap) {
   std::ifstream in(source, std::ios::binary);
   if (!in) {
-    controller::warn_once("Copy of " + source + " to " + joined(folder, name) +
-                          " failed: it cannot be read");
+    told = "Copy of " + source + " to " + joined(folder, name) + " failed: it cannot be read";
     return CopyResult::kFailed;
   }
   platform::PrivateFile file;
   std::string problem = platform::create_private_file(folder, name, file);
   if (!problem.empty()) {
-    controller::warn_once("Copy to " + joined(folder, name) + " refused: " + problem);
+    told = "Copy to " + joined(folder, name) + " refused: " + problem;
     return CopyResult::kFailed;
   }
   std::vector<char> buffer(1 << 16);
@@ -118,7 +116,7 @@ CopyResult save_file_copy(const std::string& source, const std::string& folder,
       break;
     }
   }
-  return finish_copy(file, folder, name, cut, cap, problem);
+  return finish_copy(file, folder, name, cut, cap, problem, told);
 }
 
 std::vector<std::string> list_controller_folder(const core::Collection& collection,

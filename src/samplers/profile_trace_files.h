@@ -33,15 +33,18 @@ enum class CopyResult { kSaved, kCut, kFailed };
 // the file's content) and saves what it prints as the file `name` in
 // `folder`, a private folder beside the report, at most `cap` bytes. A copy
 // that cannot be written, whose command fails or overruns the command
-// time-out, or that stays empty is a failure: its file is removed and the
-// failure told on standard error and in the error log.
+// time-out, or that stays empty is a failure: its file is removed.
+// `told` receives what the caller must tell the user (with warn_once): why
+// the copy failed, or that it was cut.
 CopyResult save_command_output(const std::string& remote_line, const std::string& folder,
-                               const std::string& name, std::uint64_t cap = kMaxCopyBytes);
+                               const std::string& name, std::string& told,
+                               std::uint64_t cap = kMaxCopyBytes);
 
 // Copies the host file `source` (in the scratch folder) into `folder` as
 // `name`, with the bounds and messages of save_command_output.
 CopyResult save_file_copy(const std::string& source, const std::string& folder,
-                          const std::string& name, std::uint64_t cap = kMaxCopyBytes);
+                          const std::string& name, std::string& told,
+                          std::uint64_t cap = kMaxCopyBytes);
 
 // The lines of `ls FOLDER` on the controller. Both of the client's output
 // streams go into the collection's listing file, so nothing of a listing

@@ -188,9 +188,11 @@ void collect_profile_files(const core::Collection& collection) {
     append_line(info, *file);
     const std::string copy = profile_copy_name(filer.name, stamp, st.iteration, *file);
     core::progress("Reading profile data file: " + *file + "...");
+    std::string told;
     const CopyResult result = save_command_output(
-        collection.remote_command_line("rdfile /" + *file), gmon_folder(), copy);
+        collection.remote_command_line("rdfile /" + *file), gmon_folder(), copy, told);
     core::progress(result == CopyResult::kFailed ? "Failed!\n" : "Done!\n");
+    if (!told.empty()) controller::warn_once(told);
     // A file that did not arrive whole stays where it is.
     if (result != CopyResult::kSaved) {
       append_line(info, "(not copied whole; left on the controller)");
@@ -202,7 +204,9 @@ void collect_profile_files(const core::Collection& collection) {
     }
     exec::run_filer_command(collection, "rm /" + *file);
   }
-  save_file_copy(info, gmon_folder(), profile_info_name(filer.name, st.iteration));
+  std::string told;
+  save_file_copy(info, gmon_folder(), profile_info_name(filer.name, st.iteration), told);
+  if (!told.empty()) controller::warn_once(told);
 }
 
 }  // namespace samplers

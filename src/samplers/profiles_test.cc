@@ -93,23 +93,28 @@ class SavedCopies : public ::testing::Test {
     return text.str();
   }
   std::string folder_;
+  std::string told_;
 };
 
 TEST_F(SavedCopies, AFloodIsCutAtTheCapWithALastLineSayingSo) {
-  EXPECT_EQ(save_command_output("yes flood", folder_, "big", 60), CopyResult::kCut);
+  EXPECT_EQ(save_command_output("yes flood", folder_, "big", told_, 60), CopyResult::kCut);
   const std::string text = read("big");
   EXPECT_EQ(text.substr(0, 12), "flood\nflood\n");
   EXPECT_EQ(text.size(), 60 + 2 + cut_copy_line(60).size());
   EXPECT_EQ(text.substr(text.size() - cut_copy_line(60).size() - 1), cut_copy_line(60) + "\n");
+  EXPECT_NE(told_.find("was cut at 60 bytes"), std::string::npos);
 
-  EXPECT_EQ(save_command_output("printf 'small\\n'", folder_, "small", 60), CopyResult::kSaved);
+  EXPECT_EQ(save_command_output("printf 'small\\n'", folder_, "small", told_, 60),
+            CopyResult::kSaved);
   EXPECT_EQ(read("small"), "small\n");
 }
 
 TEST_F(SavedCopies, AFailedCopyLeavesNoFile) {
-  EXPECT_EQ(save_command_output("printf part; exit 1", folder_, "failed", 60), CopyResult::kFailed);
-  EXPECT_EQ(save_command_output("true", folder_, "empty", 60), CopyResult::kFailed);
-  EXPECT_EQ(save_file_copy(folder_ + "/missing", folder_, "copy", 60), CopyResult::kFailed);
+  EXPECT_EQ(save_command_output("printf part; exit 1", folder_, "failed", told_, 60),
+            CopyResult::kFailed);
+  EXPECT_NE(told_.find("failed: the command failed"), std::string::npos);
+  EXPECT_EQ(save_command_output("true", folder_, "empty", told_, 60), CopyResult::kFailed);
+  EXPECT_EQ(save_file_copy(folder_ + "/missing", folder_, "copy", told_, 60), CopyResult::kFailed);
   EXPECT_TRUE(std::filesystem::is_empty(folder_));
 }
 

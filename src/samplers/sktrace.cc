@@ -161,30 +161,31 @@ void collect_sktrace_files(const core::Collection& collection) {
   append_line(log, core::format("Saving sktrace data files as %s%s_%d_trace_filename",
                                 destination.c_str(), filer.name.c_str(), st.iteration));
   int failed = 0;
+  // Counts a failed copy and tells what a copy had to tell.
+  auto tally = [&failed](CopyResult result, const std::string& told) {
+    if (result == CopyResult::kFailed) ++failed;
+    if (!told.empty()) controller::warn_once(told);
+    return result;
+  };
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     append_line(log, *file);
     const std::string copy =
         core::format("%s_%d_%s", filer.name.c_str(), st.iteration, file->c_str());
     core::debug_line("Copying /etc/log/" + *file + " to " + destination + copy);
+    std::string told;
     const CopyResult result = save_command_output(
-        collection.remote_command_line("rdfile /etc/log/" + *file), destination, copy);
-    if (result == CopyResult::kFailed) {
-      append_line(log, "(copy failed)");
-      ++failed;
-    }
+        collection.remote_command_line("rdfile /etc/log/" + *file), destination, copy, told);
+    if (tally(result, told) == CopyResult::kFailed) append_line(log, "(copy failed)");
   }
 
-  if (problem.empty() &&
-      save_file_copy(log, destination, "sktrace_info.txt") == CopyResult::kFailed) {
-    ++failed;
-  }
+  std::string told;
+  if (problem.empty()) tally(save_file_copy(log, destination, "sktrace_info.txt", told), told);
   if (o.disk_mapping) {
     for (const char* disk_file : kDiskFiles) {
       const std::string path =
           st.temp_dir + filer.name + platform::shell::path_separator() + disk_file;
-      if (problem.empty() && save_file_copy(path, destination, disk_file) == CopyResult::kFailed) {
-        ++failed;
-      }
+      told.clear();
+      if (problem.empty()) tally(save_file_copy(path, destination, disk_file, told), told);
       exec::register_temp_file(collection, path);
     }
   }

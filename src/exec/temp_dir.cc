@@ -156,7 +156,7 @@ void setup_temp_dir() {
   append_error_log("tmp env var set to \"" + *tmp + "\"");
 }
 
-void prepare_target_dirs(int iteration) {
+void prepare_target_dirs(int /*iteration*/) {
   core::RunState& st = core::state();
   const char sep = platform::shell::path_separator();
   auto recreate = [&](const std::string& name) {
@@ -166,12 +166,9 @@ void prepare_target_dirs(int iteration) {
   };
   if (st.options.collect_host) recreate(st.host_name);
   if (!st.options.filers_given) return;
-  for (size_t i = 0; i < st.filers.size(); ++i) {
-    recreate(st.filers[i].name);
-    if (st.options.profiles_given && iteration <= 1) {
-      platform::run_shell(platform::shell::make_dir(std::string(".") + sep + "gmon"));
-    }
-  }
+  // The profiles' "gmon" folder beside the report is made by the profile
+  // capture itself, which never follows a link there.
+  for (const core::FilerTarget& filer : st.filers) recreate(filer.name);
 }
 
 void append_error_log(const std::string& message) {

@@ -4,6 +4,7 @@
 // src/platform/win32 each implement all of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -145,6 +146,64 @@ std::string create_private_dir(const std::string& path);
 // printed into doubled ones. False when the write failed (the stream's error
 // flag is then set, as for any failed write).
 bool write_bytes(std::FILE* out, const char* data, size_t size);
+
+// ---------------------------------------------------------------- files beside the report
+//
+// The folders and files a run leaves next to its report (the "gmon" folder
+// of profile copies, the trace folders and what is copied into them). None of
+// these functions ever follows a link: on POSIX folders are made 0700 and
+// files 0600 whatever the umask; on Windows a reparse point is refused. Each
+// returns an empty string on success, otherwise a sentence saying what is
+// wrong.
+
+// Makes `path` a new folder for the user alone; anything already at that
+// name (a folder, a file, a link) is refused.
+std::string create_new_private_folder(const std::string& path);
+
+// Makes `path` a folder for the user alone, or takes the one there: it must be
+// a real folder (not a link) that belongs to the user. On POSIX one that
+// group or others could write into is closed to them (mode 0700).
+std::string open_private_folder(const std::string& path);
+
+// A file being written by write_private_file.
+struct PrivateFile {
+  std::intptr_t native = -1;
+  std::string path;
+};
+
+// Creates the file `name` in `folder` (checked as open_private_folder does,
+// but never made or changed) for writing, for the user alone. A file of that
+// name from an earlier run is removed first (a link is removed itself, never
+// followed); the new one is created exclusively, so whatever appears at the
+// name meanwhile is refused.
+std::string create_private_file(const std::string& folder, const std::string& name,
+                                PrivateFile& file);
+
+// Writes all `size` bytes; otherwise the sentence of why not.
+std::string write_private_file(PrivateFile& file, const char* data, std::size_t size);
+
+// Closes the file; a sentence when closing told of a failed write.
+std::string close_private_file(PrivateFile& file);
+
+// Removes the file `name` from `folder`; a link there is removed itself.
+void remove_private_file(const std::string& folder, const std::string& name);
+
+// How a command whose standard output went into a file ended.
+struct OutputCopy {
+  std::uint64_t bytes = 0;  // written into the file
+  bool capped = false;      // it printed more than the cap and was killed there
+  bool timed_out = false;   // killed at the time-out
+  bool failed = false;      // it did not start, or ended with a non-zero status
+  std::string write_error;  // the file could not take what came (disk full...)
+  int error_code = 0;       // why it did not start
+};
+
+// Starts `command_line` (as start_child does) with its standard output read
+// through a pipe and written into `file`, at most `cap` bytes: a command that
+// prints more, or runs longer than `timeout_ms`, is killed with its tree, and
+// so is one whose output cannot be written. Waits until it has ended.
+OutputCopy copy_command_output(const std::string& command_line, PrivateFile& file,
+                               std::uint64_t cap, int timeout_ms);
 
 // ---------------------------------------------------------------- shell dialect
 //

@@ -1,7 +1,6 @@
 #include "samplers/profiles.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -35,7 +34,7 @@ bool profile_values_plain(const core::RunOptions& o) {
 }
 
 std::vector<std::string> gmon_files(const core::Collection& collection) {
-  return listed_names(collection.filer->name, exec::list_filer_directory(collection, "/"), "gmon",
+  return listed_names(collection.filer->name, list_controller_folder(collection, "/"), "gmon",
                       controller::ReplyName::kProfileFile);
 }
 
@@ -54,10 +53,13 @@ void start_info_file(const std::string& path, const std::string& first_line) {
   std::fclose(file);
 }
 
-bool copy_holds_data(const std::string& path) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  return !ec && size > 0;
+// The "gmon" folder, made or checked; false (told once) when profiles
+// cannot be kept there.
+bool gmon_ready() {
+  const std::string problem = platform::open_private_folder(gmon_folder());
+  if (problem.empty()) return true;
+  controller::warn_once("Profiles are not saved: " + problem);
+  return false;
 }
 
 }  // namespace
@@ -71,6 +73,23 @@ int seconds_per_profile(int sampling_seconds, int profile_count) {
 std::string profile_info_path(const std::string& filer_name, int iteration) {
   const char sep = platform::shell::path_separator();
   return core::format(".%cgmon%c%s_%d_profile_info.txt", sep, sep, filer_name.c_str(), iteration);
+}
+
+std::string gmon_folder() {
+  return core::format(".%cgmon", platform::shell::path_separator());
+}
+
+std::string profile_info_name(const std::string& filer_name, int iteration) {
+  return core::format("%s_%d_profile_info.txt", filer_name.c_str(), iteration);
+}
+
+std::string profile_scratch_info_path(const std::string& temp_dir, const std::string& filer_name) {
+  return temp_dir + filer_name + platform::shell::path_separator() + "profile_info.txt";
+}
+
+std::string profile_copy_name(const std::string& filer_name, const std::string& stamp,
+                              int iteration, const std::string& file) {
+  return core::format("%s_%s_%d_%s", filer_name.c_str(), stamp.c_str(), iteration, file.c_str());
 }
 
 std::string profile_copy_path(const std::string& filer_name, const std::string& stamp,
@@ -87,9 +106,11 @@ bool profiles_wanted(const core::RunOptions& o) {
 void setup_profile_capture(const core::Collection& collection) {
   core::RunState& st = core::state();
   const core::RunOptions& o = st.options;
-  if (!profiles_wanted(o) || !profile_values_plain(o)) return;
+  if (!profiles_wanted(o) || !profile_values_plain(o) || !gmon_ready()) return;
   const core::FilerTarget& filer = *collection.filer;
-  const std::string info = profile_info_path(filer.name, st.iteration);
+  // Written in the scratch folder while the profiles run, copied beside the
+  // report at the end.
+  const std::string info = profile_scratch_info_path(st.temp_dir, filer.name);
 
   start_info_file(info, "Capturing profiles: " + o.profile_list + " on " + filer.name);
   append_line(info, "Existing profile data files:");
@@ -155,30 +176,37 @@ void profile_thread(void* raw) {
 void collect_profile_files(const core::Collection& collection) {
   core::RunState& st = core::state();
   const core::RunOptions& o = st.options;
-  if (!profiles_wanted(o) || !profile_values_plain(o)) return;
+  if (!profiles_wanted(o) || !profile_values_plain(o) || !gmon_ready()) return;
   const std::string stamp = copy_stamp_now();
   const core::FilerTarget& filer = *collection.filer;
-  const std::string info = profile_info_path(filer.name, st.iteration);
+  const std::string info = profile_scratch_info_path(st.temp_dir, filer.name);
   append_line(info, "-Finished capturing profiles profiles on " + filer.name);
 
   std::vector<std::string> files = gmon_files(collection);
   for (const std::string& file : files) core::debug_line("Gmon file", file);
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     append_line(info, *file);
-    const std::string copy = profile_copy_path(filer.name, stamp, st.iteration, *file);
+    const std::string copy = profile_copy_name(filer.name, stamp, st.iteration, *file);
     core::progress("Reading profile data file: " + *file + "...");
-    exec::run_bounded(collection.remote_command_line("rdfile /" + *file) + " > \"" + copy + "\"");
-    core::progress("Done!\n");
-    // A file that did not arrive stays where it is.
-    if (!copy_holds_data(copy)) {
+    std::string told;
+    const CopyResult result = save_command_output(
+        collection.remote_command_line("rdfile /" + *file), gmon_folder(), copy, told);
+    core::progress(result == CopyResult::kFailed ? "Failed!\n" : "Done!\n");
+    if (!told.empty()) controller::warn_once(told);
+    // A file that did not arrive whole stays where it is.
+    if (result != CopyResult::kSaved) {
+      append_line(info, "(not copied whole; left on the controller)");
       controller::warn_once(
-          core::format("%s: profile data file %s could not be copied to %s; it "
+          core::format("%s: profile data file %s was not copied whole; it "
                        "is left on the controller",
-                       filer.name.c_str(), file->c_str(), copy.c_str()));
+                       filer.name.c_str(), file->c_str()));
       continue;
     }
     exec::run_filer_command(collection, "rm /" + *file);
   }
+  std::string told;
+  save_file_copy(info, gmon_folder(), profile_info_name(filer.name, st.iteration), told);
+  if (!told.empty()) controller::warn_once(told);
 }
 
 }  // namespace samplers

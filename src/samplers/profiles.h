@@ -21,6 +21,20 @@ int seconds_per_profile(int sampling_seconds, int profile_count);
 // "<.>/gmon/<filer>_<iteration>_profile_info.txt" with the host's separator.
 std::string profile_info_path(const std::string& filer_name, int iteration);
 
+// "<.>/gmon" with the host's separator.
+std::string gmon_folder();
+
+// "<filer>_<iteration>_profile_info.txt", the information file's name in gmon.
+std::string profile_info_name(const std::string& filer_name, int iteration);
+
+// Where the information file is written while the profiles run:
+// "<temp dir><filer>/profile_info.txt".
+std::string profile_scratch_info_path(const std::string& temp_dir, const std::string& filer_name);
+
+// "<filer>_<stamp>_<iteration>_<file>", a copy's name in gmon.
+std::string profile_copy_name(const std::string& filer_name, const std::string& stamp,
+                              int iteration, const std::string& file);
+
 // "<.>/gmon/<filer>_<stamp>_<iteration>_<file>" with the host's separator.
 std::string profile_copy_path(const std::string& filer_name, const std::string& stamp,
                               int iteration, const std::string& file);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,68 @@ TEST(CopyStamp, FieldsWithoutLeadingZeros) {
   t.tm_year = 100;
   t.tm_mday = 1;
   EXPECT_EQ(copy_stamp(t), "10001000");
+}
+
+TEST(CopyStamp, TraceFolderStampsOfOneDayNeverCollide) {
+  std::tm early{};
+  early.tm_year = 126;
+  early.tm_mon = 0;
+  early.tm_mday = 1;
+  early.tm_hour = 1;
+  early.tm_min = 11;
+  early.tm_sec = 5;
+  std::tm late = early;
+  late.tm_hour = 11;
+  late.tm_min = 1;
+  EXPECT_EQ(copy_stamp(early), copy_stamp(late));  // why copy names keep their form only
+  EXPECT_EQ(padded_stamp(early), "1260001011105");
+  EXPECT_EQ(padded_stamp(late), "1260001110105");
+  EXPECT_NE(padded_stamp(early), padded_stamp(late));
+}
+
+// Copies into a private folder of a scratch place, with a small cap.
+class SavedCopies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options_from({"-t", "1", "-f", "f1"});
+    char pattern[] = "/tmp/kestrel_saved_copies_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = std::string(pattern) + "/gmon";
+    ASSERT_EQ(platform::open_private_folder(folder_), "");
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(std::filesystem::path(folder_).parent_path());
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(folder_ + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  std::string folder_;
+  std::string told_;
+};
+
+TEST_F(SavedCopies, AFloodIsCutAtTheCapWithALastLineSayingSo) {
+  EXPECT_EQ(save_command_output("yes flood", folder_, "big", told_, 60), CopyResult::kCut);
+  const std::string text = read("big");
+  EXPECT_EQ(text.substr(0, 12), "flood\nflood\n");
+  EXPECT_EQ(text.size(), 60 + 2 + cut_copy_line(60).size());
+  EXPECT_EQ(text.substr(text.size() - cut_copy_line(60).size() - 1), cut_copy_line(60) + "\n");
+  EXPECT_NE(told_.find("was cut at 60 bytes"), std::string::npos);
+
+  EXPECT_EQ(save_command_output("printf 'small\\n'", folder_, "small", told_, 60),
+            CopyResult::kSaved);
+  EXPECT_EQ(read("small"), "small\n");
+}
+
+TEST_F(SavedCopies, AFailedCopyLeavesNoFile) {
+  EXPECT_EQ(save_command_output("printf part; exit 1", folder_, "failed", told_, 60),
+            CopyResult::kFailed);
+  EXPECT_NE(told_.find("failed: the command failed"), std::string::npos);
+  EXPECT_EQ(save_command_output("true", folder_, "empty", told_, 60), CopyResult::kFailed);
+  EXPECT_EQ(save_file_copy(folder_ + "/missing", folder_, "copy", told_, 60), CopyResult::kFailed);
+  EXPECT_TRUE(std::filesystem::is_empty(folder_));
 }
 
 TEST(ProfilePaths, InTheGmonFolderOfTheWorkingFolder) {

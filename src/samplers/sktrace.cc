@@ -143,36 +143,64 @@ void collect_sktrace_files(const core::Collection& collection) {
   if (!sktrace_wanted(o, filer) || !trace_values_plain(o)) return;
 
   const std::string log = trace_log_path(st.temp_dir, filer.name);
-  const std::string destination = trace_destination(filer.name, st.iteration, copy_stamp_now());
-  platform::run_shell(platform::shell::make_dir(destination));
+  const std::string destination = trace_destination(
+      filer.name, st.iteration, padded_stamp(platform::local_time(platform::now_epoch_seconds())));
+  // A new folder of the user's own: one already there (a link or a folder
+  // someone else made) is never written into.
+  const std::string problem = platform::create_new_private_folder(destination);
+  if (!problem.empty()) {
+    controller::warn_once(core::format("Trace data of %s for iteration %d are not saved: %s",
+                                       filer.name.c_str(), st.iteration, problem.c_str()));
+  }
 
   const std::vector<std::string> files =
-      listed_names(filer.name, exec::list_filer_directory(collection, "/etc/log"), "sktrace",
-                   controller::ReplyName::kTraceFile);
+      problem.empty() ? listed_names(filer.name, list_controller_folder(collection, "/etc/log"),
+                                     "sktrace", controller::ReplyName::kTraceFile)
+                      : std::vector<std::string>{};
   append_line(log, exec::gmt_timestamp() + ": Copying sktrace from " + filer.name);
   append_line(log, core::format("Saving sktrace data files as %s%s_%d_trace_filename",
                                 destination.c_str(), filer.name.c_str(), st.iteration));
+  int failed = 0;
+  // Counts a failed copy and tells what a copy had to tell.
+  auto tally = [&failed](CopyResult result, const std::string& told) {
+    if (result == CopyResult::kFailed) ++failed;
+    if (!told.empty()) controller::warn_once(told);
+    return result;
+  };
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     append_line(log, *file);
-    const std::string copy = core::format("%s%s_%d_%s", destination.c_str(), filer.name.c_str(),
-                                          st.iteration, file->c_str());
-    core::debug_line("Copying /etc/log/" + *file + " to " + copy);
-    exec::run_bounded(collection.remote_command_line("rdfile /etc/log/" + *file) + " > \"" + copy +
-                      "\"");
+    const std::string copy =
+        core::format("%s_%d_%s", filer.name.c_str(), st.iteration, file->c_str());
+    core::debug_line("Copying /etc/log/" + *file + " to " + destination + copy);
+    std::string told;
+    const CopyResult result = save_command_output(
+        collection.remote_command_line("rdfile /etc/log/" + *file), destination, copy, told);
+    if (tally(result, told) == CopyResult::kFailed) append_line(log, "(copy failed)");
   }
 
-  platform::run_shell(platform::shell::copy_file(log, destination + "sktrace_info.txt"));
+  std::string told;
+  if (problem.empty()) tally(save_file_copy(log, destination, "sktrace_info.txt", told), told);
   if (o.disk_mapping) {
     for (const char* disk_file : kDiskFiles) {
       const std::string path =
           st.temp_dir + filer.name + platform::shell::path_separator() + disk_file;
-      platform::run_shell(platform::shell::copy_file(path, destination + disk_file));
+      told.clear();
+      if (problem.empty()) tally(save_file_copy(path, destination, disk_file, told), told);
       exec::register_temp_file(collection, path);
     }
   }
   exec::register_temp_file(collection, log);
-  core::progress(core::format("skrace data for iteration %d successfully saved in '%s'!\n",
-                              st.iteration, destination.c_str()));
+  if (!problem.empty()) return;
+  if (failed == 0) {
+    core::progress(core::format("skrace data for iteration %d successfully saved in '%s'!\n",
+                                st.iteration, destination.c_str()));
+  } else {
+    controller::warn_once(
+        core::format("Trace data of %s for iteration %d saved in '%s' with "
+                     "%d failed %s",
+                     filer.name.c_str(), st.iteration, destination.c_str(), failed,
+                     failed == 1 ? "copy" : "copies"));
+  }
 }
 
 }  // namespace samplers

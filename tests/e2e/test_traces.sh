@@ -26,7 +26,9 @@ start_run disk -t 1 -F -V -T SK,7,DISK,4 -f t1
 start_run twice -i 2,0 -t 1 -F -V -P flat -T default -f t2 -f o1
 wait
 
-today="$(($(date +%Y) - 1900))$(($(date +%-m) - 1))$(date +%-d)"
+# The folder-name stamp of today: years since 1900, then month from 0 and day
+# in two digits each.
+today="$(($(date +%Y) - 1900))$(printf %02d $(($(date +%-m) - 1)))$(date +%d)"
 # invoked_at NAME COMMAND: the seconds at which NAME first received COMMAND.
 invoked_at() { awk -F'\t' -v c="$2" '$5 == c { print int($1); exit }' "$WORK/state/$1/invocations.log"; }
 # printed_files NAME TARGET: the trace files printed in TARGET's poststats.
@@ -54,7 +56,7 @@ check "disk: trace files copied, the one listed last first" ascending \
   "$(remote_index t1 " rdfile /etc/log/sktrace_old ")" "$(remote_index t1 " rdfile /etc/log/sktrace_kestrel ")"
 folders=$(cd "$WORK/disk" && ls -d t1_ITR_*_sktrace)
 check "disk: one destination folder named controller_ITR_iteration_stamp" \
-  grep -qxE "t1_ITR_1_${today}[0-9]+_sktrace" <<<"$folders"
+  grep -qxE "t1_ITR_1_${today}[0-9]{6}_sktrace" <<<"$folders"
 dest="$WORK/disk/$folders"
 check "disk: destination folder contents" [ "$(cd "$dest" && ls | tr '\n' ' ')" = \
   "sktrace_disk_list.txt sktrace_info.txt sktrace_sysconfig.txt t1_1_sktrace_kestrel t1_1_sktrace_old " ]

@@ -96,7 +96,7 @@ void write_index(const Report& report, std::ostream& out) {
   } else {
     out << "No header block\n";
   }
-  out << report.lines.size() << " lines, " << report.sections.size() << " sections, "
+  out << report.line_count << " lines, " << report.sections.size() << " sections, "
       << report.iterations.size() << " iteration marker(s)\n\n";
   write_sections(report, out);
   write_totals(report, out);

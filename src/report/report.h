@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,11 +92,14 @@ struct SlowCommand {
 struct Problem {
   std::size_t line = 0;  // 1-based, 0 for the whole file
   std::string message;
+  bool structural = false;  // the markers do not add up: the report is damaged
 };
 
 struct Report {
-  std::string data;  // the whole file
-  std::vector<LineSpan> lines;
+  std::string data;             // the whole file
+  std::vector<LineSpan> lines;  // empty when read as an outline
+  std::size_t line_count = 0;
+  unsigned long long bytes = 0;  // of the file, as read
   Header header;
   std::vector<Iteration> iterations;
   std::vector<Block> blocks;
@@ -108,6 +112,9 @@ struct Report {
   std::size_t stop_line = 0;  // where reading ended early (1-based), 0 when it did not
   std::string stop_reason;
   std::vector<Problem> problems;
+  std::size_t structure_problems = 0;  // all of them, also those not listed
+
+  bool damaged() const { return structure_problems > 0; }
 
   std::string_view line(std::size_t index) const { return line_text(data, lines[index]); }
 };
@@ -115,6 +122,11 @@ struct Report {
 // Reads a whole report held in `data`. Never fails: what cannot be read is
 // described in `problems`, `stop_line` and `stop_reason`.
 Report parse_report(std::string data);
+
+// Reads a report from `in` line by line and keeps everything but the text:
+// `data` and `lines` stay empty, so section_text() gives nothing. Memory
+// grows with the number of sections, not with their size.
+Report read_report_outline(std::istream& in);
 
 // The output lines of a section, its closing lines left out.
 std::string_view section_text(const Report& report, const Section& section);

@@ -56,6 +56,16 @@ std::vector<std::string> section_flags(const Section& s) {
 
 std::string status_line(const Report& report) {
   if (!report.looks_like_report) return "not a report";
+  if (report.complete && report.damaged()) {
+    const Problem* first = nullptr;
+    for (const Problem& p : report.problems)
+      if (p.structural && first == nullptr) first = &p;
+    std::string line = "damaged: " + std::to_string(report.structure_problems) +
+                       " marker(s) out of place, the report's structure does not add up";
+    if (first != nullptr)
+      line += "; first at line " + std::to_string(first->line) + ": " + first->message;
+    return line;
+  }
   if (report.complete) {
     std::string line = "complete";
     if (report.total_running_seconds >= 0)

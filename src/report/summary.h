@@ -27,7 +27,8 @@ std::vector<std::size_t> slowest_sections(const Report& report, std::size_t coun
 // The flags of a section as words: "excluded", "killed", "empty", "cut".
 std::vector<std::string> section_flags(const Section& section);
 
-// A line that says whether the report is whole, and if not where it stops.
+// A line that says whether the report is whole, and if not where it stops
+// or where its structure does not add up.
 std::string status_line(const Report& report);
 
 }  // namespace report

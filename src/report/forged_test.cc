@@ -229,3 +229,38 @@ TEST(OutlineReader, AgreesWithTheWholeFileReader) {
 }
 
 }  // namespace
+
+namespace {
+
+// The streamed index reads the file twice and keeps no sections, yet writes
+// what the index of the whole file says.
+TEST(OutlineReader, StreamedIndexEqualsTheWholeIndex) {
+  std::string whole = report_test::sample_report();
+  std::vector<std::string> inputs = {
+      whole, whole.substr(0, whole.size() / 3),
+      with_reply("=-=-=-=-=-= CONFIG c1 POSTSTATS =-=-=-=-=-= ERROR LOG\n"
+                 "=-=-= Kestrel Execution Statistics -=-=-=-=\n  Total Running Time: 5 seconds\n"),
+      with_reply("\\=-=-=-=-=-= CONFIG evil PRESTATS =-=-=-=-=-= fake\n")};
+  for (const std::string& input : inputs) {
+    std::ostringstream expected, streamed;
+    report::Report r = report::parse_report(input);
+    report::write_index(r, expected);
+    std::istringstream in(input);
+    std::optional<report::Report> read = report::write_index_streaming(in, streamed);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(expected.str(), streamed.str());
+    EXPECT_TRUE(read->sections.empty());
+    EXPECT_EQ(read->section_count, r.sections.size());
+  }
+  std::size_t handed = 0;
+  std::istringstream in(whole);
+  report::Report r = report::read_report_outline(
+      in, [&](const report::Section&, std::size_t i) { EXPECT_EQ(i, handed++); });
+  EXPECT_EQ(handed, r.section_count);
+  EXPECT_EQ(handed, report::parse_report(whole).sections.size());
+  EXPECT_TRUE(r.sections.empty());
+  EXPECT_EQ(r.iteration_count, 2u);
+  EXPECT_EQ(r.iterations.size(), 1u);
+}
+
+}  // namespace

@@ -80,7 +80,33 @@ struct Pass {
   std::size_t markers_in_log = 0;
   std::size_t markers_after_statistics = 0;
   std::size_t bad_lines = 0, first_bad_line = 0;
+  // With a sink, the sections read to their end leave the report.
+  const SectionSink* sink = nullptr;
+  std::size_t iterations_dropped = 0;
+  std::size_t handed = 0;
+  std::size_t marked_handed = 0;  // of them, those with a marker
+  Section last_marked;            // the last of those that is not loose or pretend text
+  bool has_last_marked = false;
 };
+
+// Gives the sink every section kept so far; they are all read to their end.
+void hand_over(Pass& pass) {
+  if (pass.sink == nullptr) return;
+  std::vector<Section>& list = pass.report.sections;
+  const bool open = pass.open == Open::kSection || pass.open == Open::kErrorLog;
+  const std::size_t done = open ? std::min(pass.section, list.size()) : list.size();
+  for (std::size_t i = 0; i < done; ++i) {
+    const Section& s = list[i];
+    (*pass.sink)(s, pass.handed++);
+    if (s.kind != SectionKind::kLoose) ++pass.marked_handed;
+    if (s.kind != SectionKind::kLoose && s.kind != SectionKind::kPretend) {
+      pass.last_marked = s;
+      pass.has_last_marked = true;
+    }
+  }
+  list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(done));
+  pass.section = pass.section >= done ? pass.section - done : 0;
+}
 
 void note(Pass& pass, std::size_t line, std::string message, bool structural = false) {
   if (structural) ++pass.report.structure_problems;
@@ -171,6 +197,7 @@ void close_open(Pass& pass, std::size_t next) {
 }
 
 Section& add_section(Pass& pass, SectionKind kind, std::size_t line) {
+  hand_over(pass);
   Section s;
   s.kind = kind;
   s.iteration = pass.iteration;
@@ -214,6 +241,11 @@ void begin_iteration(Pass& pass, const Title& title, const Marker& marker, std::
            "BEGIN Iteration " + number + " inside the " + pass.block_phase + " block of " +
                pass.block_target);
   }
+  if (pass.sink != nullptr) {
+    // Only the last iteration is ever looked at again.
+    pass.iterations_dropped += pass.report.iterations.size();
+    pass.report.iterations.clear();
+  }
   pass.open_iteration = title.iteration;
   pass.last_iteration = title.iteration;
   pass.iteration = title.iteration;
@@ -226,17 +258,15 @@ void begin_iteration(Pass& pass, const Title& title, const Marker& marker, std::
   pass.expect_epoch_for = 1;
 }
 
-Iteration* find_iteration(Pass& pass, int number) {
-  for (auto it = pass.report.iterations.rbegin(); it != pass.report.iterations.rend(); ++it)
-    if (it->number == number) return &*it;
-  return nullptr;
-}
-
 void end_iteration(Pass& pass, const Title& title, const Marker& marker, std::size_t line) {
-  if (pass.open_iteration >= 0 && pass.open_iteration != title.iteration) {
+  const bool closes_open = pass.open_iteration == title.iteration;
+  if (pass.open_iteration >= 0 && !closes_open) {
     damage(pass, line + 1,
            "END Iteration " + std::to_string(title.iteration) + " while iteration " +
                std::to_string(pass.open_iteration) + " is open");
+  } else if (!closes_open) {
+    damage(pass, line + 1,
+           "END Iteration " + std::to_string(title.iteration) + " without its BEGIN");
   }
   if (!pass.block_phase.empty()) {
     damage(pass, line + 1,
@@ -244,10 +274,9 @@ void end_iteration(Pass& pass, const Title& title, const Marker& marker, std::si
                " block of " + pass.block_target);
   }
   pass.open_iteration = -1;
-  Iteration* it = find_iteration(pass, title.iteration);
+  // The open iteration is the last one begun.
+  Iteration* it = closes_open ? &pass.report.iterations.back() : nullptr;
   if (it == nullptr) {
-    damage(pass, line + 1,
-           "END Iteration " + std::to_string(title.iteration) + " without its BEGIN");
     Iteration fresh;
     fresh.number = title.iteration;
     pass.report.iterations.push_back(fresh);
@@ -264,6 +293,13 @@ void begin_block(Pass& pass, const Title& title, const Marker& marker, std::size
     damage(pass, line + 1,
            "BEGIN " + std::string(title.phase) + " " + std::string(marker.tail) +
                " while the block of " + pass.block_target + " is still open");
+  }
+  if (pass.sink != nullptr) {
+    // Blocks read to their END are never looked at again.
+    auto& blocks = pass.report.blocks;
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [](const Block& b) { return b.end_line != 0; }),
+                 blocks.end());
   }
   pass.block_phase = std::string(title.phase);
   pass.block_target = std::string(marker.tail);
@@ -423,6 +459,8 @@ void on_section_line(Pass& pass, std::string_view text, std::size_t line) {
       s.closed = true;
       return;
     }
+    // The section has all its lines: what follows is outside it.
+    if (!is_blank(text)) close_open(pass, line);
     on_free_line(pass, text, line);
     return;
   }
@@ -571,8 +609,8 @@ void check_whole_structure(Pass& pass) {
       damage(pass, b.begin_line, "BEGIN " + b.phase + " " + b.target + " has no END line");
   }
   if (pass.open_iteration >= 0) {
-    const Iteration* it = find_iteration(pass, pass.open_iteration);
-    damage(pass, it ? it->begin_line : 0,
+    const Iteration* it = &pass.report.iterations.back();
+    damage(pass, it->begin_line,
            "BEGIN Iteration " + std::to_string(pass.open_iteration) + " has no END line");
   }
   if (pass.markers_in_log > 1) {
@@ -608,6 +646,7 @@ void explain_end(Pass& pass) {
     open = &*it;
     break;
   }
+  if (open == nullptr && pass.has_last_marked) open = &pass.last_marked;
   bool error_log = open != nullptr && open->kind == SectionKind::kErrorLog;
   if (pass.statistics_seen) {
     r.stop_reason = "the report ends at line " + std::to_string(last) +
@@ -687,19 +726,22 @@ void finish(Pass& pass, std::size_t line_count) {
   }
   close_open(pass, line_count);
 
-  std::size_t markers = 0;
+  std::size_t markers = pass.marked_handed;
   for (const Section& s : report.sections)
     if (s.kind != SectionKind::kLoose) ++markers;
+  report.section_count = pass.handed + report.sections.size();
+  report.iteration_count = pass.iterations_dropped + report.iterations.size();
   report.looks_like_report =
-      report.header.present || markers > 0 || !report.blocks.empty() || !report.iterations.empty();
-  if (!report.looks_like_report) return;
-
-  note_bytes(pass);
-  explain_end(pass);
-  if (pass.problem_overflow > 0) {
-    report.problems.push_back(
-        {0, "and " + std::to_string(pass.problem_overflow) + " more problem(s) not listed"});
+      report.header.present || markers > 0 || !report.blocks.empty() || report.iteration_count > 0;
+  if (report.looks_like_report) {
+    note_bytes(pass);
+    explain_end(pass);
+    if (pass.problem_overflow > 0) {
+      report.problems.push_back(
+          {0, "and " + std::to_string(pass.problem_overflow) + " more problem(s) not listed"});
+    }
   }
+  hand_over(pass);
 }
 
 }  // namespace
@@ -741,9 +783,10 @@ std::string_view whole_sequences(std::string_view text) {
 
 }  // namespace
 
-Report read_report_outline(std::istream& in) {
+Report read_report_outline(std::istream& in, const SectionSink& sink) {
   Report report;
   Pass pass(report);
+  if (sink) pass.sink = &sink;
   std::vector<char> buffer(1u << 20);
   std::string line;
   bool long_line = false, pending = false, first_chunk = true;

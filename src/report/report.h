@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -99,7 +100,9 @@ struct Report {
   std::string data;             // the whole file
   std::vector<LineSpan> lines;  // empty when read as an outline
   std::size_t line_count = 0;
-  unsigned long long bytes = 0;  // of the file, as read
+  std::size_t section_count = 0;    // also those handed to a SectionSink
+  std::size_t iteration_count = 0;  // also those a SectionSink reader let go
+  unsigned long long bytes = 0;     // of the file, as read
   Header header;
   std::vector<Iteration> iterations;
   std::vector<Block> blocks;
@@ -123,10 +126,15 @@ struct Report {
 // described in `problems`, `stop_line` and `stop_reason`.
 Report parse_report(std::string data);
 
+// Takes each section once it is read to its end, in order; `index` counts
+// from 0 over all sections.
+using SectionSink = std::function<void(const Section& section, std::size_t index)>;
+
 // Reads a report from `in` line by line and keeps everything but the text:
-// `data` and `lines` stay empty, so section_text() gives nothing. Memory
-// grows with the number of sections, not with their size.
-Report read_report_outline(std::istream& in);
+// `data` and `lines` stay empty, so section_text() gives nothing. With a
+// sink, the sections go to it and only the last one stays in `sections`,
+// so memory does not grow with the report.
+Report read_report_outline(std::istream& in, const SectionSink& sink = {});
 
 // The output lines of a section, its closing lines left out.
 std::string_view section_text(const Report& report, const Section& section);

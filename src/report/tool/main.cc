@@ -140,14 +140,16 @@ int main(int argc, char** argv) {
   if (command == "html" && page.empty()) return usage_error("html needs -o PAGE.html");
 
   report::Report report;
+  std::ios::sync_with_stdio(false);
   if (command == "index") {
     std::ifstream in;
     if (!open_report(input, in)) return kFileError;
-    report = report::read_report_outline(in);
-    if (in.bad()) {
+    std::optional<report::Report> read = report::write_index_streaming(in, std::cout);
+    if (!read) {
       std::fprintf(stderr, "kestrel-report: cannot read %s\n", input.c_str());
       return kFileError;
     }
+    report = std::move(*read);
   } else {
     std::string data;
     if (int status = read_whole(input, command, data); status != kWhole) return status;
@@ -178,12 +180,7 @@ int main(int argc, char** argv) {
       return kFileError;
     }
   } else {
-    std::ios::sync_with_stdio(false);
-    if (command == "index") {
-      report::write_index(report, std::cout);
-    } else {
-      report::write_json(report, std::cout);
-    }
+    if (command == "json") report::write_json(report, std::cout);
     std::cout.flush();
     if (!std::cout) {
       std::fprintf(stderr, "kestrel-report: writing the output failed\n");

@@ -787,7 +787,7 @@ Report read_report_outline(std::istream& in, const SectionSink& sink) {
   Report report;
   Pass pass(report);
   if (sink) pass.sink = &sink;
-  std::vector<char> buffer(1u << 20);
+  std::vector<char> buffer(1u << 16);
   std::string line;
   bool long_line = false, pending = false, first_chunk = true;
   std::size_t index = 0;

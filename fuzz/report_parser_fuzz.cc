@@ -1,10 +1,12 @@
 // A report read back: the parser, the sampler tables and all three outputs
-// must take any bytes, and what they write must stay clean UTF-8.
+// must take any bytes, and what they write must stay clean UTF-8; the
+// outline reader of the index agrees with the whole-file reader.
 #include <sstream>
 
 #include "fuzz_input.h"
 #include "report/output.h"
 #include "report/report.h"
+#include "report/summary.h"
 #include "report/tables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,6 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::require(r.complete || !r.looks_like_report || !r.stop_reason.empty(),
                 "an incomplete report says where it stopped");
+  // The outline behind the index finds what the whole-file reader finds.
+  std::istringstream in(fuzz::text(data, size));
+  report::Report outline = report::read_report_outline(in);
+  fuzz::require(outline.sections.size() == r.sections.size(), "outline: same sections");
+  fuzz::require(outline.line_count == r.line_count, "outline: same lines");
+  fuzz::require(outline.problems.size() == r.problems.size(), "outline: same problems");
+  fuzz::require(!r.looks_like_report || report::status_line(outline) == report::status_line(r),
+                "outline: same status");
+  for (std::size_t i = 0; i < r.sections.size() && i < outline.sections.size(); ++i) {
+    fuzz::require(outline.sections[i].body_end == r.sections[i].body_end &&
+                      outline.sections[i].empty == r.sections[i].empty,
+                  "outline: same section bodies");
+  }
   for (const report::SamplerFile& f : report::sampler_files(r)) {
     for (const report::Chart& c : f.charts) {
       fuzz::require(c.names.size() == c.series.size(), "a name per series");

@@ -37,28 +37,26 @@ bool read_row(std::string_view row, SlowCommand& out) {
 
 }  // namespace
 
-void read_error_log(Report& report, const Section& log) {
-  bool in_table = false;
-  for (std::size_t i = log.body_begin; i < log.body_end; ++i) {
-    std::string_view message = message_of(report.line(i));
-    if (message.empty()) continue;
-    if (starts_with(message, "=== Report of Commands that took longer than")) {
-      in_table = true;
-      report.slow_report_seen = true;
-      continue;
-    }
-    if (!in_table) continue;
-    if (starts_with(message, "=== End Command Report ===")) {
-      in_table = false;
-      continue;
-    }
-    if (starts_with(message, "Host\t\tIteration")) continue;
-    SlowCommand row;
-    if (read_row(message, row)) {
-      report.slow_commands.push_back(std::move(row));
-    } else {
-      report.problems.push_back({i + 1, "a damaged row in the slow-command report"});
-    }
+void ErrorLogReader::take(Report& report, std::string_view line, std::size_t index) {
+  if (line.find("caught signal; quitting") != std::string_view::npos) interrupted = true;
+  std::string_view message = message_of(line);
+  if (message.empty()) return;
+  if (starts_with(message, "=== Report of Commands that took longer than")) {
+    in_table = true;
+    report.slow_report_seen = true;
+    return;
+  }
+  if (!in_table) return;
+  if (starts_with(message, "=== End Command Report ===")) {
+    in_table = false;
+    return;
+  }
+  if (starts_with(message, "Host\t\tIteration")) return;
+  SlowCommand row;
+  if (read_row(message, row)) {
+    report.slow_commands.push_back(std::move(row));
+  } else {
+    report.problems.push_back({index + 1, "a damaged row in the slow-command report"});
   }
 }
 

@@ -39,47 +39,53 @@ bool read_host_line(std::string_view line, std::string_view key, std::string& va
 
 }  // namespace
 
-std::size_t read_header(Report& report, std::size_t first) {
-  if (first >= report.lines.size()) return first;
-  std::string_view version_line = report.line(first);
-  if (!starts_with(version_line, kVersionStart)) return first;
+bool HeaderReader::take(Report& report, std::string_view line, std::size_t index) {
   Header& header = report.header;
-  header.present = true;
-  header.first_line = first + 1;
-  std::string_view version = version_line.substr(kVersionStart.size());
-  std::size_t blank = version.find(' ');
-  header.version = std::string(version.substr(0, blank));
-
-  std::size_t i = first + 1;
-  for (; i < report.lines.size(); ++i) {
-    std::string_view line = report.line(i);
-    if (is_blank(line)) continue;
-    if (parse_marker(line)) break;
-    Setting setting;
-    std::string value;
-    if (read_host_line(line, "SOURCE_HOST_NAME", header.host_name) ||
-        read_host_line(line, "SOURCE_HOST_OS", header.host_os) ||
-        read_host_line(line, "COMMAND_LINE", header.command_line)) {
-      continue;
+  if (state == State::kDone) return false;
+  if (is_blank(line)) return true;
+  if (state == State::kBefore) {
+    if (!starts_with(line, kVersionStart)) {
+      state = State::kDone;
+      return false;
     }
-    if (read_host_line(line, "SAMPLES", value)) {
-      header.samples = parse_integer(value).value_or(0);
-      continue;
-    }
-    if (read_host_line(line, "SAMPLE_INTERVAL", value)) {
-      header.sample_interval = parse_integer(value).value_or(0);
-      header.last_line = i + 1;
-      return i + 1;
-    }
-    if (read_setting(line, setting)) {
-      header.settings.push_back(std::move(setting));
-      continue;
-    }
-    break;
+    header.present = true;
+    header.first_line = index + 1;
+    std::string_view version = line.substr(kVersionStart.size());
+    header.version = std::string(version.substr(0, version.find(' ')));
+    state = State::kInside;
+    return true;
   }
-  report.problems.push_back({i + 1, "the header block ends early"});
-  header.last_line = i;
-  return i;
+  Setting setting;
+  std::string value;
+  if (parse_marker(line)) {
+    // falls through to "ends early"
+  } else if (read_host_line(line, "SOURCE_HOST_NAME", header.host_name) ||
+             read_host_line(line, "SOURCE_HOST_OS", header.host_os) ||
+             read_host_line(line, "COMMAND_LINE", header.command_line)) {
+    return true;
+  } else if (read_host_line(line, "SAMPLES", value)) {
+    header.samples = parse_integer(value).value_or(0);
+    return true;
+  } else if (read_host_line(line, "SAMPLE_INTERVAL", value)) {
+    header.sample_interval = parse_integer(value).value_or(0);
+    header.last_line = index + 1;
+    state = State::kDone;
+    return true;
+  } else if (read_setting(line, setting)) {
+    header.settings.push_back(std::move(setting));
+    return true;
+  }
+  report.problems.push_back({index + 1, "the header block ends early"});
+  header.last_line = index;
+  state = State::kDone;
+  return false;
+}
+
+void HeaderReader::finish(Report& report, std::size_t line_count) {
+  if (state != State::kInside) return;
+  report.problems.push_back({line_count + 1, "the header block ends early"});
+  report.header.last_line = line_count;
+  state = State::kDone;
 }
 
 }  // namespace report

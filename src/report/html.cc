@@ -7,6 +7,7 @@
 
 #include "report/assets.h"
 #include "report/json_text.h"
+#include "report/markers.h"
 #include "report/output.h"
 #include "report/summary.h"
 #include "report/tables.h"
@@ -164,7 +165,10 @@ void write_data(Page& p, const Report& r, const std::string& name,
     if (target_codes.emplace(s.target, static_cast<int>(targets.size())).second)
       targets.push_back(&s.target);
   }
-  p.raw("{\"name\":").json(name).raw(",\"complete\":").raw(r.complete ? "true" : "false");
+  p.raw("{\"name\":")
+      .json(name)
+      .raw(",\"complete\":")
+      .raw(r.complete && !r.damaged() ? "true" : "false");
   p.raw(",\"targets\":[");
   for (std::size_t i = 0; i < targets.size(); ++i) p.raw(i ? "," : "").json(*targets[i]);
   p.raw("],\"kinds\":[");
@@ -193,12 +197,15 @@ void write_data(Page& p, const Report& r, const std::string& name,
     // The length in UTF-16 units, counted the way the text is written below.
     std::string scratch;
     std::size_t units = 0;
-    if (is_clean_utf8(text)) {
-      for (unsigned char c : text)
-        if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
-    } else {
-      units = append_json_chars(scratch, text, true);
-    }
+    for_each_shown_piece(text, [&](std::string_view piece) {
+      if (is_clean_utf8(piece)) {
+        for (unsigned char c : piece)
+          if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
+      } else {
+        units += append_json_chars(scratch, piece, true);
+        scratch.clear();
+      }
+    });
     lengths.push_back(units);
   }
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
@@ -257,8 +264,10 @@ void write_data(Page& p, const Report& r, const std::string& name,
     const Section& s = r.sections[i];
     std::string_view text =
         s.kind == SectionKind::kPretend ? r.line(s.line - 1) : section_text(r, s);
-    append_json_chars(p.out, text, true);
-    p.flush_if_large();
+    for_each_shown_piece(text, [&](std::string_view piece) {
+      append_json_chars(p.out, piece, true);
+      p.flush_if_large();
+    });
   }
   p.raw("\"}");
 }
@@ -272,8 +281,12 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
   p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
   p.raw(embedded_asset("uPlot.min.css")).raw("\n").raw(embedded_asset("page.css"));
   p.raw("</style></head>\n<body data-errors=\"0\">\n<header><h1>").text(source_name);
-  p.raw("</h1><p id=\"status\" data-complete=\"").raw(r.complete ? "true" : "false");
-  p.raw("\" class=\"").raw(r.complete ? "ok" : "warn").raw("\">").text(status_line(r));
+  p.raw("</h1><p id=\"status\" data-complete=\"")
+      .raw(r.complete && !r.damaged() ? "true" : "false");
+  p.raw("\" class=\"")
+      .raw(r.complete && !r.damaged() ? "ok" : "warn")
+      .raw("\">")
+      .text(status_line(r));
   p.raw(
       "</p><nav><a href=\"#run-header\">Header</a> <a href=\"#index\">Index</a> "
       "<a href=\"#timelines\">Timelines</a> <a href=\"#charts\">Charts</a> "

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "report/json_text.h"
+#include "report/markers.h"
 #include "report/output.h"
 #include "report/summary.h"
 #include "report/tables.h"
@@ -134,7 +135,10 @@ void write_section(Writer& w, const Report& r, std::size_t index) {
   if (s.kind == SectionKind::kPretend) {
     w.str(r.line(s.line - 1));
   } else {
-    w.str(section_text(r, s));
+    w.raw("\"");
+    for_each_shown_piece(section_text(r, s),
+                         [&](std::string_view piece) { append_json_chars(w.out, piece); });
+    w.raw("\"");
   }
   w.raw("}");
 }
@@ -222,7 +226,12 @@ void write_summary(Writer& w, const Report& r) {
 
 void write_json(const Report& r, std::ostream& stream) {
   Writer w{stream, {}};
-  w.raw("{").key("complete").boolean(r.complete).raw(",").key("status").str(status_line(r));
+  w.raw("{")
+      .key("complete")
+      .boolean(r.complete && !r.damaged())
+      .raw(",")
+      .key("status")
+      .str(status_line(r));
   w.raw(",").key("stop");
   if (r.stop_line) {
     w.raw("{")
@@ -235,7 +244,8 @@ void write_json(const Report& r, std::ostream& stream) {
   } else {
     w.raw("null");
   }
-  w.raw(",").key("lines").num(static_cast<long long>(r.lines.size()));
+  w.raw(",").key("lines").num(static_cast<long long>(r.line_count));
+  w.raw(",").key("damaged").boolean(r.damaged());
   w.raw(",").key("total_running_seconds").raw(json_number_or_null(r.total_running_seconds));
   w.raw(",\n");
   write_header(w, r.header);
@@ -254,7 +264,8 @@ void write_json(const Report& r, std::ostream& stream) {
   w.raw(",\n").key("problems").raw("[");
   for (std::size_t i = 0; i < r.problems.size(); ++i) {
     w.raw(i ? "," : "").raw("{").key("line").num(static_cast<long long>(r.problems[i].line));
-    w.raw(",").key("message").str(r.problems[i].message).raw("}");
+    w.raw(",").key("message").str(r.problems[i].message);
+    w.raw(",").key("structural").boolean(r.problems[i].structural).raw("}");
   }
   w.raw("]}\n");
   w.flush();

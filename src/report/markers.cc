@@ -4,6 +4,23 @@
 
 namespace report {
 
+bool is_escaped_text(std::string_view line) {
+  std::size_t slashes = 0;
+  while (slashes < line.size() && line[slashes] == '\\') ++slashes;
+  return slashes > 0 && starts_with(line.substr(slashes), kMarkerPrefix);
+}
+
+bool is_statistics_line(std::string_view line) {
+  return starts_with(line, kStatisticsLine);
+}
+
+std::string shown_text(std::string_view text) {
+  std::string out;
+  for_each_shown_piece(text, [&](std::string_view piece) { out.append(piece); });
+  return out;
+}
+
+// An escaped line starts with a backslash, so it never passes here.
 std::optional<Marker> parse_marker(std::string_view line) {
   if (!starts_with(line, kFence) || line.size() < kFence.size() + 1 || line[kFence.size()] != ' ')
     return std::nullopt;

@@ -43,6 +43,8 @@ constexpr std::size_t kMaxProblems = 200;
 constexpr std::string_view kExeTime = "EXE-TIME of: ";
 constexpr std::string_view kEpoch = "KESTREL_EPOCH: ";
 
+constexpr std::string_view kVzone = ":[VZ]:";
+
 // What the pass is in the middle of.
 enum class Open { kNothing, kSection, kErrorLog, kStatistics };
 
@@ -60,14 +62,65 @@ struct Pass {
   bool pretend_run = false;               // the header says PRETEND TRUE
   bool statistics_seen = false;
   std::size_t problem_overflow = 0;
+  HeaderReader header;
+  ErrorLogReader error_log;
+  // The open section's body, counted as it is read: the end of its last
+  // line that is not blank, its lines of text and its Begin/End stamps.
+  std::size_t body_last = 0;
+  std::size_t body_text = 0;
+  std::size_t body_stamps = 0;
+  // What the structure checks need.
+  bool targets_known = false;
+  std::vector<std::string> targets;  // the header's controllers and host
+  int open_iteration = -1;           // -1: no iteration open
+  int last_iteration = 0;
+  std::size_t error_log_line = 0;  // 1-based
+  std::string error_log_inside;    // the open block or iteration around it
+  std::size_t statistics_line = 0;
+  std::size_t markers_in_log = 0;
+  std::size_t markers_after_statistics = 0;
+  std::size_t bad_lines = 0, first_bad_line = 0;
+  // With a sink, the sections read to their end leave the report.
+  const SectionSink* sink = nullptr;
+  std::size_t iterations_dropped = 0;
+  std::size_t handed = 0;
+  std::size_t marked_handed = 0;  // of them, those with a marker
+  Section last_marked;            // the last of those that is not loose or pretend text
+  bool has_last_marked = false;
 };
 
-void note(Pass& pass, std::size_t line, std::string message) {
+// Gives the sink every section kept so far; they are all read to their end.
+void hand_over(Pass& pass) {
+  if (pass.sink == nullptr) return;
+  std::vector<Section>& list = pass.report.sections;
+  const bool open = pass.open == Open::kSection || pass.open == Open::kErrorLog;
+  const std::size_t done = open ? std::min(pass.section, list.size()) : list.size();
+  for (std::size_t i = 0; i < done; ++i) {
+    const Section& s = list[i];
+    (*pass.sink)(s, pass.handed++);
+    if (s.kind != SectionKind::kLoose) ++pass.marked_handed;
+    if (s.kind != SectionKind::kLoose && s.kind != SectionKind::kPretend) {
+      pass.last_marked = s;
+      pass.has_last_marked = true;
+    }
+  }
+  list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(done));
+  pass.section = pass.section >= done ? pass.section - done : 0;
+}
+
+void note(Pass& pass, std::size_t line, std::string message, bool structural = false) {
+  if (structural) ++pass.report.structure_problems;
   if (pass.report.problems.size() < kMaxProblems) {
-    pass.report.problems.push_back({line, std::move(message)});
+    pass.report.problems.push_back({line, std::move(message), structural});
   } else {
     ++pass.problem_overflow;
   }
+}
+
+// A marker that does not fit where it stands: the report is damaged (or a
+// reply in a report written before the escape forged it).
+void damage(Pass& pass, std::size_t line, std::string message) {
+  note(pass, line, std::move(message), true);
 }
 
 Section& current(Pass& pass) {
@@ -95,17 +148,25 @@ std::optional<long long> delta_seconds(std::string_view line) {
   return parse_integer(line.substr(open + 1, line.size() - open - 3));
 }
 
-bool body_is_empty(const Pass& pass, const Section& s) {
-  for (std::size_t i = s.body_begin; i < s.body_end; ++i) {
-    std::string_view line = pass.report.line(i);
-    if (is_blank(line)) continue;
-    if (s.kind == SectionKind::kFileDump &&
-        (starts_with(line, "Begin: ") || starts_with(line, "End: ")))
-      continue;
-    if (starts_with(line, "TIME: ") || starts_with(line, "TIME_DELTA: ")) continue;
-    return false;
+// A line of the open section's output.
+void count_body_line(Pass& pass, std::string_view line, std::size_t index) {
+  if (is_blank(line)) return;
+  pass.body_last = index + 1;
+  if (starts_with(line, "TIME: ") || starts_with(line, "TIME_DELTA: ")) return;
+  if (starts_with(line, "Begin: ") || starts_with(line, "End: ")) {
+    ++pass.body_stamps;
+  } else {
+    ++pass.body_text;
   }
-  return true;
+}
+
+bool body_is_empty(const Pass& pass, const Section& s) {
+  return pass.body_text == 0 && (s.kind == SectionKind::kFileDump || pass.body_stamps == 0);
+}
+
+// Leaves out the blank lines at the end of the open section.
+void trim_body(const Pass& pass, Section& s) {
+  s.body_end = std::min(s.body_end, std::max(s.body_begin, pass.body_last));
 }
 
 // Ends the open section before line `next` (0-based).
@@ -122,13 +183,13 @@ void close_open(Pass& pass, std::size_t next) {
     if (s.kind == SectionKind::kDateHeader) s.closed = true;
     if (s.kind == SectionKind::kCommand && is_file_name(s.command) && s.phase == "POSTSTATS")
       s.kind = SectionKind::kFileDump;
-    while (s.body_end > s.body_begin && is_blank(pass.report.line(s.body_end - 1))) --s.body_end;
+    trim_body(pass, s);
     s.empty = !s.excluded && body_is_empty(pass, s);
     if (s.seconds >= 0 && s.end_epoch >= 0) s.start_epoch = s.end_epoch - s.seconds;
   } else if (pass.open == Open::kErrorLog) {
     Section& s = current(pass);
     s.body_end = next;
-    while (s.body_end > s.body_begin && is_blank(pass.report.line(s.body_end - 1))) --s.body_end;
+    trim_body(pass, s);
     s.empty = s.body_end == s.body_begin;
   }
   pass.open = Open::kNothing;
@@ -136,6 +197,7 @@ void close_open(Pass& pass, std::size_t next) {
 }
 
 Section& add_section(Pass& pass, SectionKind kind, std::size_t line) {
+  hand_over(pass);
   Section s;
   s.kind = kind;
   s.iteration = pass.iteration;
@@ -146,6 +208,7 @@ Section& add_section(Pass& pass, SectionKind kind, std::size_t line) {
   s.body_end = line + 1;
   pass.report.sections.push_back(std::move(s));
   pass.loose = SIZE_MAX;
+  pass.body_last = pass.body_text = pass.body_stamps = 0;
   return pass.report.sections.back();
 }
 
@@ -163,6 +226,28 @@ void add_loose_line(Pass& pass, std::size_t line) {
 }
 
 void begin_iteration(Pass& pass, const Title& title, const Marker& marker, std::size_t line) {
+  const std::string number = std::to_string(title.iteration);
+  if (pass.open_iteration >= 0) {
+    damage(pass, line + 1,
+           "BEGIN Iteration " + number + " while iteration " + std::to_string(pass.open_iteration) +
+               " is still open");
+  } else if (title.iteration != pass.last_iteration + 1) {
+    damage(pass, line + 1,
+           "BEGIN Iteration " + number + " out of order: iteration " +
+               std::to_string(pass.last_iteration + 1) + " comes next");
+  }
+  if (!pass.block_phase.empty()) {
+    damage(pass, line + 1,
+           "BEGIN Iteration " + number + " inside the " + pass.block_phase + " block of " +
+               pass.block_target);
+  }
+  if (pass.sink != nullptr) {
+    // Only the last iteration is ever looked at again.
+    pass.iterations_dropped += pass.report.iterations.size();
+    pass.report.iterations.clear();
+  }
+  pass.open_iteration = title.iteration;
+  pass.last_iteration = title.iteration;
   pass.iteration = title.iteration;
   Iteration it;
   it.number = title.iteration;
@@ -173,16 +258,25 @@ void begin_iteration(Pass& pass, const Title& title, const Marker& marker, std::
   pass.expect_epoch_for = 1;
 }
 
-Iteration* find_iteration(Pass& pass, int number) {
-  for (auto it = pass.report.iterations.rbegin(); it != pass.report.iterations.rend(); ++it)
-    if (it->number == number) return &*it;
-  return nullptr;
-}
-
 void end_iteration(Pass& pass, const Title& title, const Marker& marker, std::size_t line) {
-  Iteration* it = find_iteration(pass, title.iteration);
+  const bool closes_open = pass.open_iteration == title.iteration;
+  if (pass.open_iteration >= 0 && !closes_open) {
+    damage(pass, line + 1,
+           "END Iteration " + std::to_string(title.iteration) + " while iteration " +
+               std::to_string(pass.open_iteration) + " is open");
+  } else if (!closes_open) {
+    damage(pass, line + 1,
+           "END Iteration " + std::to_string(title.iteration) + " without its BEGIN");
+  }
+  if (!pass.block_phase.empty()) {
+    damage(pass, line + 1,
+           "END Iteration " + std::to_string(title.iteration) + " inside the " + pass.block_phase +
+               " block of " + pass.block_target);
+  }
+  pass.open_iteration = -1;
+  // The open iteration is the last one begun.
+  Iteration* it = closes_open ? &pass.report.iterations.back() : nullptr;
   if (it == nullptr) {
-    note(pass, line + 1, "END Iteration " + std::to_string(title.iteration) + " without its BEGIN");
     Iteration fresh;
     fresh.number = title.iteration;
     pass.report.iterations.push_back(fresh);
@@ -196,9 +290,16 @@ void end_iteration(Pass& pass, const Title& title, const Marker& marker, std::si
 
 void begin_block(Pass& pass, const Title& title, const Marker& marker, std::size_t line) {
   if (!pass.block_phase.empty()) {
-    note(pass, line + 1,
-         "BEGIN " + std::string(title.phase) + " " + std::string(marker.tail) +
-             " while the block of " + pass.block_target + " is still open");
+    damage(pass, line + 1,
+           "BEGIN " + std::string(title.phase) + " " + std::string(marker.tail) +
+               " while the block of " + pass.block_target + " is still open");
+  }
+  if (pass.sink != nullptr) {
+    // Blocks read to their END are never looked at again.
+    auto& blocks = pass.report.blocks;
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [](const Block& b) { return b.end_line != 0; }),
+                 blocks.end());
   }
   pass.block_phase = std::string(title.phase);
   pass.block_target = std::string(marker.tail);
@@ -219,10 +320,30 @@ void end_block(Pass& pass, const Title& title, const Marker& marker, std::size_t
       return;
     }
   }
-  note(pass, line + 1,
-       "END " + std::string(title.phase) + " " + std::string(marker.tail) + " without its BEGIN");
+  damage(pass, line + 1,
+         "END " + std::string(title.phase) + " " + std::string(marker.tail) + " without its BEGIN");
   pass.block_phase.clear();
   pass.block_target.clear();
+}
+
+bool known_target(const Pass& pass, std::string_view target) {
+  std::size_t vzone = target.find(kVzone);
+  if (vzone != std::string_view::npos) target = target.substr(0, vzone);
+  return std::find(pass.targets.begin(), pass.targets.end(), target) != pass.targets.end();
+}
+
+// A section names a target of the header and stands in its own block.
+void check_section_place(Pass& pass, const Section& s, std::size_t line) {
+  if (s.target.empty()) return;
+  if (pass.targets_known && !known_target(pass, s.target)) {
+    damage(pass, line + 1,
+           "the section's target " + s.target + " is not among the header's controllers and host");
+  }
+  if (!pass.block_phase.empty() && (s.target != pass.block_target || s.phase != pass.block_phase)) {
+    damage(pass, line + 1,
+           "a section of " + s.target + " " + s.phase + " inside the " + pass.block_phase +
+               " block of " + pass.block_target);
+  }
 }
 
 void open_section(Pass& pass, const Title& title, const Marker& marker, std::size_t line) {
@@ -234,11 +355,22 @@ void open_section(Pass& pass, const Title& title, const Marker& marker, std::siz
     s.phase = std::string(title.phase);
     s.target = std::string(title.target);
   } else {
-    note(pass, line + 1, "a marker with an unknown title: " + s.title);
+    damage(pass, line + 1, "a marker with an unknown title: " + s.title);
   }
   pass.section = pass.report.sections.size() - 1;
   pass.open = Open::kSection;
+  check_section_place(pass, s, line);
   if (s.category == "CONFIG" && s.phase == "POSTSTATS" && s.command == "ERROR LOG") {
+    if (pass.error_log_line != 0) {
+      damage(pass, line + 1,
+             "a second ERROR LOG section; the first is at line " +
+                 std::to_string(pass.error_log_line));
+    } else if (!pass.block_phase.empty()) {
+      pass.error_log_inside = "the " + pass.block_phase + " block of " + pass.block_target;
+    } else if (pass.open_iteration >= 0) {
+      pass.error_log_inside = "iteration " + std::to_string(pass.open_iteration);
+    }
+    if (pass.error_log_line == 0) pass.error_log_line = line + 1;
     s.kind = SectionKind::kErrorLog;
     s.closed = true;
     pass.open = Open::kErrorLog;
@@ -250,7 +382,14 @@ void open_section(Pass& pass, const Title& title, const Marker& marker, std::siz
 void on_marker(Pass& pass, const Marker& marker, std::size_t line) {
   close_open(pass, line);
   pass.expect_epoch_for = 0;
-  if (!marker.whole) note(pass, line + 1, "a marker line with missing parts");
+  if (!marker.whole) damage(pass, line + 1, "a marker line with missing parts");
+  if (pass.statistics_seen && pass.markers_after_statistics++ == 0) {
+    damage(pass, line + 1,
+           "a marker line after the execution statistics of line " +
+               std::to_string(pass.statistics_line));
+  } else if (pass.statistics_seen) {
+    ++pass.report.structure_problems;  // told once, counted each time
+  }
   Title title = classify_title(marker.title);
   switch (title.kind) {
     case TitleKind::kIterationBegin:
@@ -320,6 +459,8 @@ void on_section_line(Pass& pass, std::string_view text, std::size_t line) {
       s.closed = true;
       return;
     }
+    // The section has all its lines: what follows is outside it.
+    if (!is_blank(text)) close_open(pass, line);
     on_free_line(pass, text, line);
     return;
   }
@@ -329,6 +470,7 @@ void on_section_line(Pass& pass, std::string_view text, std::size_t line) {
       s.time_stamp = std::string(trim(text));
       s.start_epoch = s.end_epoch = *parse_stamp(text);
       s.body_end = line + 1;
+      count_body_line(pass, text, line);
       pass.after_exe_time = true;  // the date line is all it has
       s.closed = true;
       return;
@@ -355,6 +497,7 @@ void on_section_line(Pass& pass, std::string_view text, std::size_t line) {
     pass.after_exe_time = true;
     return;
   }
+  count_body_line(pass, text, line);
   if (first && starts_with(text, "Excluded: ")) s.excluded = true;
   if (starts_with(text, "Killing process tree at PID: ") ||
       starts_with(text, "FATAL: Unable to kill process tree") ||
@@ -379,18 +522,34 @@ void on_section_line(Pass& pass, std::string_view text, std::size_t line) {
 }
 
 void on_statistics(Pass& pass, std::size_t line) {
+  if (pass.statistics_seen) {
+    damage(pass, line + 1,
+           "a second execution statistics line; the first is at line " +
+               std::to_string(pass.statistics_line));
+  } else if (pass.open != Open::kErrorLog) {
+    damage(pass, line + 1, "the execution statistics do not follow the error log");
+  }
+  if (pass.statistics_line == 0) pass.statistics_line = line + 1;
   close_open(pass, line);
   pass.open = Open::kStatistics;
   pass.statistics_seen = true;
   pass.loose = SIZE_MAX;
 }
 
-void read_line(Pass& pass, std::size_t line) {
-  std::string_view text = pass.report.line(line);
+void read_line(Pass& pass, std::string_view text, std::size_t line) {
   if (pass.open == Open::kErrorLog) {
-    if (starts_with(text, kStatisticsLine)) {
+    if (is_statistics_line(text)) {
       on_statistics(pass, line);
+      return;
     }
+    if (parse_marker(text) && pass.markers_in_log++ == 0) {
+      damage(pass, line + 1,
+             "a marker line inside the error log of line " + std::to_string(pass.error_log_line));
+    } else if (parse_marker(text)) {
+      ++pass.report.structure_problems;  // told once, counted each time
+    }
+    count_body_line(pass, text, line);
+    pass.error_log.take(pass.report, text, line);
     return;
   }
   if (pass.open == Open::kStatistics) {
@@ -410,7 +569,7 @@ void read_line(Pass& pass, std::size_t line) {
     on_marker(pass, *marker, line);
     return;
   }
-  if (starts_with(text, kStatisticsLine)) {
+  if (is_statistics_line(text)) {
     on_statistics(pass, line);
     return;
   }
@@ -433,33 +592,53 @@ std::string describe(const Section& s) {
   return "'" + where + "' (line " + std::to_string(s.line) + ")";
 }
 
-// The interrupt handler's line in the error log.
-bool was_interrupted(const Report& r) {
-  for (const Section& s : r.sections) {
-    if (s.kind == SectionKind::kErrorLog &&
-        section_text(r, s).find("caught signal; quitting") != std::string_view::npos)
-      return true;
-  }
-  return false;
-}
-
 bool config_only(const Report& r) {
   for (const Setting& s : r.header.settings)
     if (s.key == "CONFIG_ONLY") return s.value == "TRUE";
   return false;
 }
 
+// A report read to its end closes what it opened, and its error log stands
+// after the iterations.
+void check_whole_structure(Pass& pass) {
+  if (!pass.error_log_inside.empty()) {
+    damage(pass, pass.error_log_line, "the ERROR LOG section lies inside " + pass.error_log_inside);
+  }
+  for (const Block& b : pass.report.blocks) {
+    if (b.end_line == 0)
+      damage(pass, b.begin_line, "BEGIN " + b.phase + " " + b.target + " has no END line");
+  }
+  if (pass.open_iteration >= 0) {
+    const Iteration* it = &pass.report.iterations.back();
+    damage(pass, it->begin_line,
+           "BEGIN Iteration " + std::to_string(pass.open_iteration) + " has no END line");
+  }
+  if (pass.markers_in_log > 1) {
+    note(pass, pass.error_log_line,
+         "the error log of this line holds " + std::to_string(pass.markers_in_log) +
+             " marker lines in all");
+  }
+  if (pass.markers_after_statistics > 1) {
+    note(pass, pass.statistics_line,
+         std::to_string(pass.markers_after_statistics) +
+             " marker lines follow the execution statistics of this line");
+  }
+}
+
 // Says where and why the report stops short of its normal end.
 void explain_end(Pass& pass) {
   Report& r = pass.report;
-  const std::size_t last = r.lines.size();
+  const std::size_t last = r.line_count;
+  const bool interrupted = pass.error_log.interrupted;
   // A config-only run ends with its error log, without execution statistics.
   if (!r.complete && config_only(r) && !r.sections.empty() &&
-      r.sections.back().kind == SectionKind::kErrorLog && !was_interrupted(r)) {
+      r.sections.back().kind == SectionKind::kErrorLog && !interrupted) {
     r.complete = true;
+  }
+  if (r.complete) {
+    check_whole_structure(pass);
     return;
   }
-  if (r.complete) return;
   r.stop_line = last;
   const Section* open = nullptr;
   for (auto it = r.sections.rbegin(); it != r.sections.rend(); ++it) {
@@ -467,6 +646,7 @@ void explain_end(Pass& pass) {
     open = &*it;
     break;
   }
+  if (open == nullptr && pass.has_last_marked) open = &pass.last_marked;
   bool error_log = open != nullptr && open->kind == SectionKind::kErrorLog;
   if (pass.statistics_seen) {
     r.stop_reason = "the report ends at line " + std::to_string(last) +
@@ -474,7 +654,7 @@ void explain_end(Pass& pass) {
   } else if (open != nullptr && !open->closed) {
     r.stop_reason = "the report ends at line " + std::to_string(last) + " inside the section " +
                     describe(*open) + ", before its EXE-TIME line: the run was cut short";
-  } else if (error_log && was_interrupted(r)) {
+  } else if (error_log && interrupted) {
     r.stop_reason = "the run was interrupted: the error log follows at line " +
                     std::to_string(open->line) + " without the execution statistics";
   } else if (error_log) {
@@ -490,25 +670,78 @@ void explain_end(Pass& pass) {
   }
 }
 
-void check_bytes(Pass& pass) {
-  Report& r = pass.report;
-  std::size_t bad = 0, first_bad = 0;
-  for (std::size_t i = 0; i < r.lines.size(); ++i) {
-    std::string_view line = r.line(i);
-    bool clean = true;
-    for (unsigned char c : line) {
-      if (c >= 0x80 || c == 0) {
-        clean = is_clean_utf8(line);
-        break;
-      }
+void check_bytes(Pass& pass, std::string_view line, std::size_t index) {
+  for (unsigned char c : line) {
+    if (c >= 0x80 || c == 0) {
+      if (!is_clean_utf8(line) && pass.bad_lines++ == 0) pass.first_bad_line = index + 1;
+      return;
     }
-    if (!clean && bad++ == 0) first_bad = i + 1;
   }
-  if (bad > 0) {
-    note(pass, first_bad,
-         std::to_string(bad) + " line(s) hold bytes that are not UTF-8 text; they are shown as " +
-             "\xEF\xBF\xBD");
+}
+
+void note_bytes(Pass& pass) {
+  if (pass.bad_lines > 0) {
+    note(pass, pass.first_bad_line,
+         std::to_string(pass.bad_lines) +
+             " line(s) hold bytes that are not UTF-8 text; they are shown as \xEF\xBF\xBD");
   }
+}
+
+// What the header tells the pass, once it is read.
+void start(Pass& pass) {
+  const Header& h = pass.report.header;
+  for (const Setting& s : h.settings) {
+    if (s.key == "PRETEND") pass.pretend_run = s.value == "TRUE";
+    if (s.key != "FILER_TARGETS" || h.host_name.empty()) continue;
+    pass.targets_known = true;
+    std::string_view list = s.value;
+    while (!list.empty()) {
+      std::size_t comma = list.find(',');
+      std::string_view name = trim(list.substr(0, comma));
+      if (!name.empty()) pass.targets.emplace_back(name);
+      list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    pass.targets.push_back(h.host_name);
+  }
+}
+
+// One line of the report, 0-based `index`, in order.
+void feed(Pass& pass, std::string_view text, std::size_t index) {
+  check_bytes(pass, text, index);
+  if (pass.header.state != HeaderReader::State::kDone) {
+    bool taken = pass.header.take(pass.report, text, index);
+    if (pass.header.state == HeaderReader::State::kDone) start(pass);
+    if (taken) return;
+  }
+  read_line(pass, text, index);
+}
+
+// After the last line.
+void finish(Pass& pass, std::size_t line_count) {
+  Report& report = pass.report;
+  report.line_count = line_count;
+  if (pass.header.state != HeaderReader::State::kDone) {
+    pass.header.finish(report, line_count);
+    start(pass);
+  }
+  close_open(pass, line_count);
+
+  std::size_t markers = pass.marked_handed;
+  for (const Section& s : report.sections)
+    if (s.kind != SectionKind::kLoose) ++markers;
+  report.section_count = pass.handed + report.sections.size();
+  report.iteration_count = pass.iterations_dropped + report.iterations.size();
+  report.looks_like_report =
+      report.header.present || markers > 0 || !report.blocks.empty() || report.iteration_count > 0;
+  if (report.looks_like_report) {
+    note_bytes(pass);
+    explain_end(pass);
+    if (pass.problem_overflow > 0) {
+      report.problems.push_back(
+          {0, "and " + std::to_string(pass.problem_overflow) + " more problem(s) not listed"});
+    }
+  }
+  hand_over(pass);
 }
 
 }  // namespace
@@ -519,34 +752,75 @@ Report parse_report(std::string data) {
     data.resize(kMaxReportBytes);
     report.problems.push_back({0, "the file is larger than 4 GB; only its start is read"});
   }
+  report.bytes = data.size();
   report.data = std::move(data);
   report.lines = index_lines(report.data);
   Pass pass(report);
+  for (std::size_t i = 0; i < report.lines.size(); ++i) feed(pass, report.line(i), i);
+  finish(pass, report.lines.size());
+  return report;
+}
 
-  std::size_t first = 0;
-  while (first < report.lines.size() && is_blank(report.line(first))) ++first;
-  std::size_t next = read_header(report, first);
-  for (const Setting& s : report.header.settings)
-    if (s.key == "PRETEND") pass.pretend_run = s.value == "TRUE";
-  for (std::size_t i = next; i < report.lines.size(); ++i) read_line(pass, i);
-  close_open(pass, report.lines.size());
+namespace {
 
-  std::size_t markers = 0;
-  for (const Section& s : report.sections)
-    if (s.kind != SectionKind::kLoose) ++markers;
-  report.looks_like_report =
-      report.header.present || markers > 0 || !report.blocks.empty() || !report.iterations.empty();
-  if (!report.looks_like_report) return report;
+// The longest line the outline reader looks at; the rest of a longer line
+// is counted but not kept.
+constexpr std::size_t kMaxOutlineLine = 1u << 20;
 
-  for (const Section& s : report.sections) {
-    if (s.kind == SectionKind::kErrorLog) read_error_log(report, s);
+// `text` without an incomplete UTF-8 sequence at its end.
+std::string_view whole_sequences(std::string_view text) {
+  std::size_t back = 0;
+  while (back < 3 && back < text.size() &&
+         (static_cast<unsigned char>(text[text.size() - 1 - back]) & 0xC0) == 0x80)
+    ++back;
+  if (back < text.size()) {
+    unsigned char lead = static_cast<unsigned char>(text[text.size() - 1 - back]);
+    std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (need > back + 1) return text.substr(0, text.size() - 1 - back);
   }
-  check_bytes(pass);
-  explain_end(pass);
-  if (pass.problem_overflow > 0) {
-    report.problems.push_back(
-        {0, "and " + std::to_string(pass.problem_overflow) + " more problem(s) not listed"});
+  return text;
+}
+
+}  // namespace
+
+Report read_report_outline(std::istream& in, const SectionSink& sink) {
+  Report report;
+  Pass pass(report);
+  if (sink) pass.sink = &sink;
+  std::vector<char> buffer(1u << 16);
+  std::string line;
+  bool long_line = false, pending = false, first_chunk = true;
+  std::size_t index = 0;
+  auto take_line = [&]() {
+    std::string_view text(line);
+    if (long_line) text = whole_sequences(text);
+    if (!long_line && !text.empty() && text.back() == '\r') text.remove_suffix(1);
+    feed(pass, text, index++);
+    line.clear();
+    long_line = pending = false;
+  };
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    std::size_t got = static_cast<std::size_t>(in.gcount());
+    if (got == 0) break;
+    std::string_view chunk(buffer.data(), got);
+    report.bytes += got;
+    if (first_chunk && starts_with(chunk, "\xEF\xBB\xBF")) chunk.remove_prefix(3);
+    first_chunk = false;
+    while (!chunk.empty()) {
+      std::size_t end = chunk.find('\n');
+      std::string_view part = chunk.substr(0, end);
+      if (!part.empty()) pending = true;
+      std::size_t room = kMaxOutlineLine - line.size();
+      if (part.size() > room) long_line = true;
+      line.append(part.substr(0, std::min(part.size(), room)));
+      if (end == std::string_view::npos) break;
+      take_line();
+      chunk.remove_prefix(end + 1);
+    }
   }
+  if (pending) take_line();
+  finish(pass, index);
   return report;
 }
 

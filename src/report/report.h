@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,11 +93,16 @@ struct SlowCommand {
 struct Problem {
   std::size_t line = 0;  // 1-based, 0 for the whole file
   std::string message;
+  bool structural = false;  // the markers do not add up: the report is damaged
 };
 
 struct Report {
-  std::string data;  // the whole file
-  std::vector<LineSpan> lines;
+  std::string data;             // the whole file
+  std::vector<LineSpan> lines;  // empty when read as an outline
+  std::size_t line_count = 0;
+  std::size_t section_count = 0;    // also those handed to a SectionSink
+  std::size_t iteration_count = 0;  // also those a SectionSink reader let go
+  unsigned long long bytes = 0;     // of the file, as read
   Header header;
   std::vector<Iteration> iterations;
   std::vector<Block> blocks;
@@ -108,6 +115,9 @@ struct Report {
   std::size_t stop_line = 0;  // where reading ended early (1-based), 0 when it did not
   std::string stop_reason;
   std::vector<Problem> problems;
+  std::size_t structure_problems = 0;  // all of them, also those not listed
+
+  bool damaged() const { return structure_problems > 0; }
 
   std::string_view line(std::size_t index) const { return line_text(data, lines[index]); }
 };
@@ -115,6 +125,16 @@ struct Report {
 // Reads a whole report held in `data`. Never fails: what cannot be read is
 // described in `problems`, `stop_line` and `stop_reason`.
 Report parse_report(std::string data);
+
+// Takes each section once it is read to its end, in order; `index` counts
+// from 0 over all sections.
+using SectionSink = std::function<void(const Section& section, std::size_t index)>;
+
+// Reads a report from `in` line by line and keeps everything but the text:
+// `data` and `lines` stay empty, so section_text() gives nothing. With a
+// sink, the sections go to it and only the last one stays in `sections`,
+// so memory does not grow with the report.
+Report read_report_outline(std::istream& in, const SectionSink& sink = {});
 
 // The output lines of a section, its closing lines left out.
 std::string_view section_text(const Report& report, const Section& section);

@@ -1,7 +1,10 @@
 // Figures over the sections that the index, the JSON and the page share.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/report.h"
@@ -21,13 +24,32 @@ struct TargetTotals {
 // Per target, in the order the targets first appear.
 std::vector<TargetTotals> totals_per_target(const Report& report);
 
+// The same, one section at a time.
+struct TotalsBuilder {
+  std::vector<TargetTotals> totals;
+  std::map<std::string, std::size_t> where;
+  void add(const Section& section);
+};
+
+// A command or file dump with its seconds.
+bool is_timed(const Section& section);
+
 // Indexes of the timed sections, longest first, at most `count`.
 std::vector<std::size_t> slowest_sections(const Report& report, std::size_t count);
+
+// The same, one section at a time: the longest `count`, the earlier first
+// among equals, with their index over all sections.
+struct SlowestBuilder {
+  std::size_t count = 10;
+  std::vector<std::pair<std::size_t, Section>> slowest;
+  void add(const Section& section, std::size_t index);
+};
 
 // The flags of a section as words: "excluded", "killed", "empty", "cut".
 std::vector<std::string> section_flags(const Section& section);
 
-// A line that says whether the report is whole, and if not where it stops.
+// A line that says whether the report is whole, and if not where it stops
+// or where its structure does not add up.
 std::string status_line(const Report& report);
 
 }  // namespace report

@@ -146,6 +146,45 @@ read_back marker.out
 check "damaged marker: partial status" [ "$index_rc" -eq $PARTIAL ]
 check "damaged marker: named" grep -q 'a marker line with missing parts' "$WORK/marker.out.index.err"
 
+# Marker lines in a reply. Written before the escape, they must make the
+# report damaged, never "complete" with sections hidden; escaped with one
+# backslash, as kestrel writes them now, they are text shown as they came.
+line=$(grep -n -m1 '^=-=-=-=-=-= CONFIG sim1 PRESTATS =-=-=-=-=-= ' "$WORK/full.out" | cut -d: -f1)
+# with_reply NAME LINES...: full.out with LINES at the top of that section's output.
+with_reply() {
+  local name=$1
+  shift
+  { head -n "$line" "$WORK/full.out"; printf '%s\n' "$@"; tail -n +$((line + 1)) "$WORK/full.out"; } >"$WORK/$name"
+}
+fake_target='=-=-=-=-=-= CONFIG evil PRESTATS =-=-=-=-=-= fake'
+fake_log='=-=-=-=-=-= CONFIG sim1 POSTSTATS =-=-=-=-=-= ERROR LOG'
+fake_footer='=-=-= Kestrel Execution Statistics -=-=-=-='
+fake_total='  Total Running Time: 1 seconds'
+with_reply forged.out "$fake_target" "$fake_log" "$fake_footer" "$fake_total"
+with_reply hidden.out "$fake_log"
+with_reply escaped.out "\\$fake_target" "\\$fake_log" "\\$fake_footer" "$fake_total" "\\\\=-=-= two"
+for name in forged.out hidden.out; do
+  read_back "$name"
+  check "$name: damaged status" [ "$index_rc" -eq $PARTIAL ]
+  check "$name: damaged JSON status" [ "$json_rc" -eq $PARTIAL ]
+  check "$name: index says damaged" grep -q '^Report: damaged: ' "$WORK/$name.index"
+  check "$name: where" grep -q "^line $((line + 1)): " "$WORK/$name.index"
+  check "$name: JSON not complete" python3 -c "
+import json,sys; d=json.load(open('$WORK/$name.json')); sys.exit(0 if d['damaged'] and not d['complete'] else 1)"
+done
+check "forged: unknown target named" grep -q "target evil is not among" "$WORK/forged.out.index"
+check "forged: markers after the footer" grep -q "after the execution statistics of line $((line + 3))" "$WORK/forged.out.index.err"
+check "hidden: markers in the error log" grep -q "a marker line inside the error log of line $((line + 1))" "$WORK/hidden.out.index"
+read_back escaped.out
+check "escaped: whole" [ "$index_rc" -eq $WHOLE ]
+check "escaped: whole JSON" [ "$json_rc" -eq $WHOLE ]
+check "escaped: complete" grep -q '^Report: complete' "$WORK/escaped.out.index"
+check "escaped: same sections" same_sections "$WORK/full.out.json" "$WORK/escaped.out.json"
+check "escaped: text shown as the controller wrote it" python3 -c "
+import json,sys; d=json.load(open('$WORK/escaped.out.json'))
+t=[s['text'] for s in d['sections'] if s['line']==$line][0].split('\n')
+sys.exit(0 if t[:5]==['$fake_target','$fake_log','$fake_footer','$fake_total','\\\\=-=-= two'] else 1)"
+
 # -------------------------------------------------------------- bad input
 : >"$WORK/empty.out"
 read_back empty.out
@@ -166,6 +205,18 @@ check "no arguments: usage" [ $? -eq $USAGE ] && grep -q '^usage: kestrel-report
 check "html without -o: usage" [ $? -eq $USAGE ] && grep -q 'html needs -o' "$WORK/usage.err"
 "$REPORT_BIN" index "$WORK/missing.out" >/dev/null 2>"$WORK/missing.err"
 check "missing file: file error" [ $? -eq $FILE_ERROR ] && grep -q 'cannot read' "$WORK/missing.err"
+"$REPORT_BIN" index "$WORK" >/dev/null 2>"$WORK/folder.err"
+check "folder: file error" [ $? -eq $FILE_ERROR ]
+check "folder: says so" grep -q 'is a folder, not a report file' "$WORK/folder.err"
+# json and html refuse a report above 1 GiB (a sparse file: nothing is read).
+truncate -s 1100M "$WORK/huge.out"
+"$REPORT_BIN" json "$WORK/huge.out" >/dev/null 2>"$WORK/huge-json.err"
+check "json above 1 GiB: refused" [ $? -eq $FILE_ERROR ]
+check "json above 1 GiB: says so" grep -q 'at most 1 GiB' "$WORK/huge-json.err"
+"$REPORT_BIN" html "$WORK/huge.out" -o "$WORK/huge.html" 2>"$WORK/huge-html.err"
+check "html above 1 GiB: refused" [ $? -eq $FILE_ERROR ]
+check "html above 1 GiB: says so" grep -q 'at most 1 GiB' "$WORK/huge-html.err"
+rm -f "$WORK/huge.out"
 "$REPORT_BIN" html "$WORK/full.out" -o "$WORK/no/such/dir/page.html" 2>"$WORK/write.err"
 check "unwritable page: file error" [ $? -eq $FILE_ERROR ] && grep -q 'cannot write' "$WORK/write.err"
 "$REPORT_BIN" help >"$WORK/help.out"

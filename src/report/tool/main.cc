@@ -1,6 +1,7 @@
 // kestrel-report: reads a report written by kestrel and prints its index,
 // its JSON form, or writes one self-contained HTML page.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "report/output.h"
 #include "report/report.h"
+#include "report/summary.h"
 #include "report/text.h"
 
 namespace {
@@ -18,6 +20,10 @@ constexpr int kPartial = 1;    // cut short or damaged: output written as far as
 constexpr int kUsage = 2;      // the command line is wrong
 constexpr int kFileError = 3;  // the report cannot be read or the output not written
 constexpr int kNotReport = 4;  // the input is no report: nothing written
+
+// json and html hold the whole report in memory (about four times its
+// size at most); index reads it line by line and takes any size.
+constexpr unsigned long long kMaxWholeReport = 1ull << 30;
 
 const char kUsageText[] =
     "usage: kestrel-report index REPORT\n"
@@ -30,6 +36,9 @@ const char kUsageText[] =
     "  html   one page that opens from disk: header, searchable index,\n"
     "         timelines per target, charts of the sampler files\n"
     "\n"
+    "index reads a report of any size line by line; json and html hold the\n"
+    "whole report in memory and refuse one larger than 1 GiB (1073741824 bytes)\n"
+    "\n"
     "exit status: 0 whole report, 1 report cut short or damaged (output\n"
     "written as far as it goes), 2 usage error, 3 file error, 4 not a report\n";
 
@@ -38,19 +47,60 @@ int usage_error(const std::string& message) {
   return kUsage;
 }
 
-bool read_file(const std::string& path, std::string& data) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  data.resize(static_cast<std::size_t>(size));
-  in.seekg(0);
-  in.read(data.data(), size);
-  data.resize(static_cast<std::size_t>(in.gcount()));
-  return !in.bad();
+// Opens the report; a message and false when it cannot be read as a file.
+bool open_report(const std::string& path, std::ifstream& in) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    std::fprintf(stderr, "kestrel-report: %s is a folder, not a report file\n", path.c_str());
+    return false;
+  }
+  in.open(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "kestrel-report: cannot read %s\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Reads the whole report into `data`, at most kMaxWholeReport bytes.
+int read_whole(const std::string& path, const std::string& command, std::string& data) {
+  std::ifstream in;
+  if (!open_report(path, in)) return kFileError;
+  std::error_code error;
+  auto size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxWholeReport) {
+    std::fprintf(stderr,
+                 "kestrel-report: %s is %llu bytes; %s holds the whole report in memory and takes "
+                 "at most 1 GiB (%llu bytes): use \"kestrel-report index\", which reads any size\n",
+                 path.c_str(), static_cast<unsigned long long>(size), command.c_str(),
+                 kMaxWholeReport);
+    return kFileError;
+  }
+  if (!error) data.reserve(static_cast<std::size_t>(size));
+  char buffer[1 << 16];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    data.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (data.size() > kMaxWholeReport) {
+      std::fprintf(stderr,
+                   "kestrel-report: %s is larger than 1 GiB (%llu bytes), the most %s takes: use "
+                   "\"kestrel-report index\", which reads any size\n",
+                   path.c_str(), kMaxWholeReport, command.c_str());
+      return kFileError;
+    }
+  }
+  if (in.bad()) {
+    std::fprintf(stderr, "kestrel-report: cannot read %s\n", path.c_str());
+    return kFileError;
+  }
+  return kWhole;
 }
 
 int finish(const report::Report& report, const std::string& path) {
+  if (report.complete && report.damaged()) {
+    std::fprintf(stderr, "kestrel-report: %s: %s\n", path.c_str(),
+                 report::printable(report::status_line(report)).c_str());
+  }
   if (report.complete) {
     for (const report::Problem& p : report.problems) {
       std::fprintf(stderr, "kestrel-report: %s:%zu: %s\n", path.c_str(), p.line,
@@ -89,16 +139,26 @@ int main(int argc, char** argv) {
   if (input.empty()) return usage_error("no report file given");
   if (command == "html" && page.empty()) return usage_error("html needs -o PAGE.html");
 
-  std::string data;
-  if (!read_file(input, data)) {
-    std::fprintf(stderr, "kestrel-report: cannot read %s\n", input.c_str());
-    return kFileError;
+  report::Report report;
+  std::ios::sync_with_stdio(false);
+  if (command == "index") {
+    std::ifstream in;
+    if (!open_report(input, in)) return kFileError;
+    std::optional<report::Report> read = report::write_index_streaming(in, std::cout);
+    if (!read) {
+      std::fprintf(stderr, "kestrel-report: cannot read %s\n", input.c_str());
+      return kFileError;
+    }
+    report = std::move(*read);
+  } else {
+    std::string data;
+    if (int status = read_whole(input, command, data); status != kWhole) return status;
+    report = report::parse_report(std::move(data));
   }
-  if (data.empty()) {
+  if (report.bytes == 0) {
     std::fprintf(stderr, "kestrel-report: %s is empty: not a report\n", input.c_str());
     return kNotReport;
   }
-  report::Report report = report::parse_report(std::move(data));
   if (!report.looks_like_report) {
     std::fprintf(
         stderr, "kestrel-report: %s is not a kestrel report: no header block and no marker lines\n",
@@ -120,12 +180,7 @@ int main(int argc, char** argv) {
       return kFileError;
     }
   } else {
-    std::ios::sync_with_stdio(false);
-    if (command == "index") {
-      report::write_index(report, std::cout);
-    } else {
-      report::write_json(report, std::cout);
-    }
+    if (command == "json") report::write_json(report, std::cout);
     std::cout.flush();
     if (!std::cout) {
       std::fprintf(stderr, "kestrel-report: writing the output failed\n");

@@ -91,6 +91,12 @@ check "forge: an escaped-looking line gets one more backslash" grep -aqxF '\\=-=
 check "forge: one statistics footer, the report's own" [ "$(grep -ac '^=-=-= Kestrel Execution Statistics' "$WORK/forge/out")" = 1 ]
 check "forge: the error log section is the last section" last_marker_is_error_log forge
 check "forge: one ERROR LOG marker" [ "$(grep -acE '^=-=-=-=-=-= .* ERROR LOG$' "$WORK/forge/out")" = 1 ]
+report_tool="$(dirname "$KESTREL_BIN")/kestrel-report"
+"$report_tool" index "$WORK/forge/out" >"$WORK/forge/index" 2>&1
+check "forge: the reader calls the report complete" [ $? = 0 ]
+check "forge: ... and says so" grep -q '^Report: complete' "$WORK/forge/index"
+"$report_tool" json "$WORK/forge/out" >"$WORK/forge/json" 2>&1
+check "forge: the reader shows the reply as the controller wrote it" grep -qF '\n=-=-=-=-=-= CONFIG fake PRESTATS =-=-=-=-=-= sysconfig -a' "$WORK/forge/json"
 check "forge: a forged line on standard error is escaped in the error log" grep -aq '^\\=-=-=-=-=-= CONFIG forge POSTSTATS' "$WORK/forge/out"
 
 flood_out="$WORK/flood/out"

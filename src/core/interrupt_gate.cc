@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "core/report_stream.h"
 #include "core/state.h"
 #include "platform/platform.h"
 #include "platform/threads.h"
@@ -41,6 +42,7 @@ constexpr std::int64_t kHourMs = 3600 * 1000;
 // The gate itself; the caller holds the record's lock.
 void hold_if_taken(InterruptRecord& r, std::unique_lock<std::mutex>& hold) {
   if ((!r.taken && !r.closed) || gate_pass) return;
+  note_worker_parked();
   r.main_held = true;
   r.changed.notify_all();
   for (;;) r.changed.wait(hold);

@@ -56,6 +56,14 @@ std::string format(const char* pattern, ...) {
 }
 
 void end_if_report_closed() {
+  // A worker's report text goes to its spool first: a full disk there loses
+  // text as surely as a closed standard output.
+  std::FILE* spool = worker_spool();
+  if (spool != nullptr && std::ferror(spool)) {
+    error_line("FATAL: The report text of a controller cannot be written to its spool file; "
+               "ending the run");
+    exit_run(1);
+  }
   if (!std::ferror(stdout)) return;
   std::fputs("FATAL: The report can no longer be written to standard output; ending the run\n",
              stderr);
@@ -71,6 +79,7 @@ void exit_run(int status) {
   // A collection running side by side with others: the main thread ends the
   // run once the collections before this one are in the report.
   if (fail_worker_collection(status)) {
+    note_worker_parked();
     for (;;) {
       hold_if_interrupted();
       platform::sleep_ms(60 * 1000);

@@ -31,6 +31,12 @@ class ReportStream {
   // collection before it is copied, its own text is, and no later one.
   void fail(size_t index, int status);
 
+  // A worker thread starts taking collections; it parks (note_worker_parked)
+  // when it holds at a gate for good or has no collection left. A flush
+  // waits, bounded, until every started worker has parked.
+  void worker_started();
+  void worker_parked();
+
   enum class Outcome { kAllCopied, kFlushed, kFailed };
 
   // Main thread: copies the spools in order as they are done, until every one
@@ -55,6 +61,8 @@ class ReportStream {
   bool closed_ = false;                      // flushed: nothing more reaches the report from here
   size_t failed_ = static_cast<size_t>(-1);  // the first collection that failed
   int failed_status_ = 0;
+  int workers_ = 0;  // worker threads started
+  int parked_ = 0;   // of those, held at a gate or done
 };
 
 // Copies what the active stream's collections wrote so far to standard
@@ -68,6 +76,13 @@ bool report_stream_active();
 // On a side-by-side worker: the stream and the collection it works on, so a
 // fatal error there is handled in the collections' order (exit_run).
 void set_worker_collection(ReportStream* stream, size_t index);
+
+// The calling worker holds at a gate for good, or has finished: its stream
+// may be flushed without cutting a line it writes. Nothing on other threads.
+void note_worker_parked();
+
+// The spool the calling worker writes into, or nullptr on other threads.
+std::FILE* worker_spool();
 
 // Reports a fatal error of the calling worker's collection to its stream and
 // returns true (the caller then waits for the main thread to end the run);

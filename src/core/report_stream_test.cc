@@ -98,8 +98,30 @@ TEST_F(ReportStreamTest, FlushCopiesWhatIsThereInOrderAndEndsTheCopy) {
     EXPECT_EQ(stream.copy_in_order(), ReportStream::Outcome::kFlushed);
     flush_active_report_stream();  // once only
   }
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "half of the firdone\n");
+  // The cut line ends before the next collection's text begins, so its
+  // first marker starts a line of its own.
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "half of the fir\ndone\n");
   flush_active_report_stream();  // no stream: nothing happens
+}
+
+// A worker still writing is not cut mid-line: the flush waits until every
+// worker has stopped at a gate or finished.
+TEST_F(ReportStreamTest, FlushWaitsForEveryWorkerToPark) {
+  ::testing::internal::CaptureStdout();
+  {
+    ReportStream stream(paths);
+    stream.worker_started();
+    stream.worker_started();
+    stream.worker_parked();  // the first is done; the second still writes
+    std::fputs("EXE-TIME of: x", stream.spool(0));
+    std::thread flusher([] { flush_active_report_stream(); });
+    platform::sleep_ms(300);
+    EXPECT_TRUE(exists(paths[0])) << "flushed while a worker was writing";
+    std::fputs(" : 1 seconds\n", stream.spool(0));
+    stream.worker_parked();
+    flusher.join();
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "EXE-TIME of: x : 1 seconds\n");
 }
 
 // A collection that cannot go on ends the run as it would have one after the

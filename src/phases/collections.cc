@@ -33,7 +33,10 @@ void collect_side_by_side(void* argument) {
   core::set_passes_gates(shared.passes_gates);
   for (;;) {
     const size_t index = shared.next++;
-    if (index >= shared.collections.size()) return;
+    if (index >= shared.collections.size()) {
+      if (shared.on_workers) shared.stream->worker_parked();
+      return;
+    }
     // A fatal error of a worker's collection is handled in order, by the
     // main thread; with no workers it ends the run at once, as always.
     if (shared.on_workers) core::set_worker_collection(shared.stream, index);
@@ -59,8 +62,12 @@ void for_each_filer_side_by_side(const FilerStep& step, size_t width) {
 
   std::vector<platform::Thread*> workers;
   for (size_t i = 0; i < width; ++i) {
+    stream.worker_started();
     platform::Thread* worker = platform::start_thread(collect_side_by_side, &shared);
-    if (worker == nullptr) break;
+    if (worker == nullptr) {
+      stream.worker_parked();  // never started
+      break;
+    }
     workers.push_back(worker);
   }
   if (workers.empty()) {

@@ -33,9 +33,11 @@ void run_steps(bool poststats_owed) {
   exec::append_error_log("Kestrel caught signal; quitting...");
   core::progress("Caught signal; quitting...\n");
   core::progress("Killing background processes...\n");
-  // This run's clients only, the samplers' among them; never those of
-  // other runs.
-  platform::kill_own_descendants();
+  // During the sampling wait the samplers stop on the raised stop signal:
+  // each kills its own client and a cut profile or trace tells the
+  // controller to stop it, which a kill of every client now would cut off.
+  // Otherwise: this run's clients only, never those of other runs.
+  if (!poststats_owed) platform::kill_own_descendants();
   if (poststats_owed) {
     // The samplers' files are complete once they have returned and the
     // main thread's wait is over.

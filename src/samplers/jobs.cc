@@ -105,8 +105,13 @@ void append_job_line(const BackgroundJob& job, const std::string& text) {
   platform::run_shell(platform::shell::append_line(text, job.output_path));
 }
 
-ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
-                             const std::string& command, int& error_code) {
+namespace {
+
+// Runs one command line of the job until it ends, `timeout_ms` passes,
+// `stop` (may be nullptr) is raised or the job's file grows past its cap.
+ChildOutcome run_watched(const BackgroundJob& job, const std::string& command_line,
+                         const std::string& command, int timeout_ms, platform::StopSignal* stop,
+                         int& error_code) {
   // The command writes into the job's file through its redirections; nothing
   // else it prints may reach the report, which a worker never writes.
   std::FILE* discard = std::fopen(platform::shell::null_device().c_str(), "wb");
@@ -118,7 +123,7 @@ ChildOutcome run_job_command(const BackgroundJob& job, const std::string& comman
   const std::vector<exec::WatchedFile> watched = {{job.output_path}};
   // A look at the file's size every second keeps a flooding controller
   // from filling the disk.
-  switch (exec::wait_watching(child, time_left_ms(job), job.stop, watched, kFileCheckMs)) {
+  switch (exec::wait_watching(child, timeout_ms, stop, watched, kFileCheckMs)) {
     case exec::Watched::kExited:
       break;
     case exec::Watched::kTimedOut:
@@ -139,11 +144,30 @@ ChildOutcome run_job_command(const BackgroundJob& job, const std::string& comman
     exec::append_error_log(message);
   }
   platform::close_child(child);
-  if (outcome == ChildOutcome::kCapped) {
-    exec::append_error_log(
-        exec::cut_file_at_cap(job.output_path, exec::kControllerFileCap, "The sampler " + command));
+  for (const std::string& note : exec::cut_files_over_cap(watched, "The sampler " + command)) {
+    exec::append_error_log(note);
+    outcome = ChildOutcome::kCapped;
   }
   return outcome;
+}
+
+}  // namespace
+
+ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
+                             const std::string& command, int& error_code) {
+  return run_watched(job, command_line, command, time_left_ms(job), job.stop, error_code);
+}
+
+void run_job_cleanup(const BackgroundJob& job, const std::string& command_line,
+                     const std::string& command, std::int64_t deadline_ms) {
+  const std::int64_t left = deadline_ms - platform::monotonic_ms();
+  if (left <= 0) return;
+  int error_code = 0;
+  if (run_watched(job, command_line, command, static_cast<int>(left), nullptr, error_code) ==
+      ChildOutcome::kNotStarted) {
+    exec::append_error_log(
+        core::format("ERROR (%d): Failed to create process %s", error_code, command.c_str()));
+  }
 }
 
 }  // namespace samplers

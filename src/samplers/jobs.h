@@ -85,6 +85,17 @@ constexpr int kFileCheckMs = 1000;
 ChildOutcome run_job_command(const BackgroundJob& job, const std::string& command_line,
                              const std::string& command, int& error_code);
 
+// How long the clean-up of one capture cut short may take in all; well
+// inside the grace the sampling wait gives stopped workers.
+constexpr int kCleanupMs = 10 * 1000;
+
+// Runs a clean-up command (the profiler off, the trace stopped) for a
+// capture that was cut short, until `deadline_ms` (platform::monotonic_ms):
+// the job's time is up or its stop signal raised by then, yet the controller
+// must not keep the profiler or a trace buffer running.
+void run_job_cleanup(const BackgroundJob& job, const std::string& command_line,
+                     const std::string& command, std::int64_t deadline_ms);
+
 // Appends one line to the job's file through the command interpreter.
 void append_job_line(const BackgroundJob& job, const std::string& text);
 

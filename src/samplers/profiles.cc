@@ -10,6 +10,7 @@
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
+#include "platform/threads.h"
 #include "samplers/jobs.h"
 #include "samplers/profile_trace_files.h"
 
@@ -161,6 +162,11 @@ void profile_thread(void* raw) {
     bool in_time = run_capture_command(job, capture_command_line(job, on, job.output_path, ""), on);
     in_time = in_time && capture_sleep(job, seconds) &&
               run_capture_command(job, capture_command_line(job, off, job.output_path, ""), off);
+    if (!in_time) {
+      // Cut short: the profiler must not stay on on the controller.
+      run_job_cleanup(job, capture_command_line(job, "prof off", job.output_path, ""), "prof off",
+                      platform::monotonic_ms() + kCleanupMs);
+    }
 
     append_job_line(job, "End profile " + domain + " on " + name);
     exec::append_begin_line(job.output_path);

@@ -10,6 +10,7 @@
 #include "exec/temp_dir.h"
 #include "exec/wrappers.h"
 #include "platform/platform.h"
+#include "platform/threads.h"
 #include "samplers/jobs.h"
 #include "samplers/profile_trace_files.h"
 
@@ -57,16 +58,36 @@ bool capture_disk_layout(const TraceJob& job) {
   return true;
 }
 
-bool run_trace(const TraceJob& job) {
-  if (!trace_command(job, "trace start -b " + job.buffer)) return false;
-  if (!trace_command(job, "trace enable " + job.points)) return false;
-  if (!capture_sleep(job, trace_seconds(job.settings.sampling_seconds))) return false;
+// A trace cut short after it started: its points disabled and the trace
+// stopped, each bounded on its own, so its buffer does not stay taken on the
+// controller.
+void stop_cut_trace(const TraceJob& job) {
+  const std::int64_t deadline = platform::monotonic_ms() + kCleanupMs;
   for (const std::string& module : trace_modules(job.points)) {
-    if (!trace_command(job, "trace disable " + module)) return false;
+    const std::string disable = "trace disable " + module;
+    run_job_cleanup(job, capture_command_line(job, disable, job.output_path, " 2>&1"), disable,
+                    deadline);
   }
-  if (!trace_command(job, std::string("trace dump ") + kTraceDumpPath)) return false;
-  if (!capture_sleep(job, 5)) return false;
-  if (!trace_command(job, "trace stop")) return false;
+  run_job_cleanup(job, capture_command_line(job, "trace stop", job.output_path, " 2>&1"),
+                  "trace stop", deadline);
+}
+
+bool run_trace(const TraceJob& job) {
+  if (!trace_command(job, "trace start -b " + job.buffer)) {
+    stop_cut_trace(job);  // it may have started before the cut
+    return false;
+  }
+  bool in_time = trace_command(job, "trace enable " + job.points) &&
+                 capture_sleep(job, trace_seconds(job.settings.sampling_seconds));
+  for (const std::string& module : trace_modules(job.points)) {
+    in_time = in_time && trace_command(job, "trace disable " + module);
+  }
+  in_time = in_time && trace_command(job, std::string("trace dump ") + kTraceDumpPath) &&
+            capture_sleep(job, 5) && trace_command(job, "trace stop");
+  if (!in_time) {
+    stop_cut_trace(job);
+    return false;
+  }
   return !job.disk_mapping || capture_disk_layout(job);
 }
 

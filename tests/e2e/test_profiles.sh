@@ -47,6 +47,19 @@ start_run hung -t 1 -F -V -P flat -T default -f hung1
 start_run pretend -t 1 -F -V -x -P flat -T default -f x1
 start_run config -c -F -V -P flat -T default -f c1
 start_run nosampling -t 0 -F -V -P flat -T default -f z1
+# Ctrl+C a few seconds into the wait, while the profiler is on and the trace
+# runs: both are told to stop before the run ends. A background job starts
+# with SIGINT ignored; env gives kestrel the default back, as a terminal does.
+model i1 "vzones =" "vifs ="
+mkdir -p "$WORK/interrupted"
+(cd "$WORK/interrupted" && env --default-signal=INT "$KESTREL_BIN" -t 1 -F -V -P flat -T default \
+  -f i1 >out 2>err & echo $! >"$WORK/interrupted/pid"; wait $!; echo $? >"$WORK/interrupted/rc") &
+(for _ in $(seq 1 1200); do
+  grep -q 'Sleep for' "$WORK/interrupted/err" 2>/dev/null && break
+  sleep 0.1
+done
+sleep 3
+kill -INT "$(cat "$WORK/interrupted/pid")") &
 wait
 
 stamp_line='Begin: [A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9:]{8} GMT [0-9]{4} ?'
@@ -133,8 +146,18 @@ check "hung: profile cut short, in the error log" \
   grep -q 'WARNING: Profile capture on hung1 was cut short' "$WORK/hung/out"
 check "hung: trace cut short, in the error log" \
   grep -q 'WARNING: Trace capture on hung1 was cut short' "$WORK/hung/out"
-check "hung: nothing after the hung command" none 'prof off|trace enable' <<<"$(remotes hung1)"
+check "hung: nothing but the clean-up after the hung command" none 'prof dump|trace enable' <<<"$(remotes hung1)"
+check "hung: the profiler and the trace told to stop" bash -c \
+  "grep -qx ' prof off ' <<<'$(remotes hung1)' && grep -qx ' trace stop ' <<<'$(remotes hung1)'"
 check "hung: no hung client survives" [ "$(live_clients hung1)" -eq 0 ]
+
+# ---------------------------------------------------------------- Ctrl+C
+check "interrupted: status 130" [ "$(run_status interrupted)" = 130 ]
+[ "$(run_status interrupted)" = 130 ] || tail -5 "$WORK/interrupted/err" >&2
+check "interrupted: the profiler told to stop" grep -qx ' prof off ' <<<"$(remotes i1)"
+check "interrupted: the trace's points disabled and the trace stopped" bash -c \
+  "grep -qx ' trace disable default ' <<<'$(remotes i1)' && grep -qx ' trace stop ' <<<'$(remotes i1)'"
+check "interrupted: no client left running" [ "$(live_clients i1)" -eq 0 ]
 
 # ---------------------------------------------------------------- no profiles
 for run in pretend config nosampling; do

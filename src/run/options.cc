@@ -1,11 +1,13 @@
 #include "run/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 
 #include "core/messages.h"
 #include "core/state.h"
+#include "exec/runner.h"
 #include "run/options_internal.h"
 #include "run/usage_internal.h"
 
@@ -28,12 +30,12 @@ struct Scan {
   // finished, so that syntax errors, "help" and -v keep their precedence.
   std::string limit_error;
   ParseOutcome outcome;
-  std::vector<std::string> secrets;  // passwords anywhere on the command line
 };
 
 // Every password the command line carries, in the forms -l user:pw and
 // -S pw:pw, separate or glued to the option letter, so that no echo of an
-// argument shows one, whatever the order of the arguments.
+// argument shows one, whatever the order of the arguments. Longest first,
+// each once.
 std::vector<std::string> find_secrets(const std::vector<std::string>& args) {
   std::vector<std::string> secrets;
   auto keep = [&](const std::string& secret) {
@@ -52,20 +54,16 @@ std::vector<std::string> find_secrets(const std::vector<std::string>& args) {
       if (credential.compare(0, 3, "pw:") == 0) keep(credential.substr(3));
     }
   }
+  std::sort(secrets.begin(), secrets.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() > b.size() : a < b;
+  });
+  secrets.erase(std::unique(secrets.begin(), secrets.end()), secrets.end());
   return secrets;
 }
 
 // An argument as the parser's messages may show it: passwords as asterisks.
-std::string shown(const Scan& scan, const std::string& word) {
-  std::string masked = word;
-  for (const std::string& secret : scan.secrets) {
-    std::size_t at = 0;
-    while ((at = masked.find(secret, at)) != std::string::npos) {
-      masked.replace(at, secret.size(), secret.size(), '*');
-      at += secret.size();
-    }
-  }
-  return masked;
+std::string shown(const std::string& word) {
+  return exec::mask_password(word);
 }
 
 core::RunOptions& opts() {
@@ -276,10 +274,18 @@ bool set_logs(Scan&, const std::string&) {
   return true;
 }
 
-bool set_login(Scan&, const std::string& value) {
-  opts().login = value;
+// The login keeps its whole text (the header shows it masked); clients get
+// only the user name before the colon. A password after the colon is never
+// sent: -S pw: gives the SSH password, and wins whatever the order.
+bool set_login(Scan& scan, const std::string& value) {
+  core::RunOptions& o = opts();
+  o.login = value;
   std::size_t colon = value.find(':');
-  if (colon != std::string::npos) opts().password = value.substr(colon + 1);
+  if (colon == 0 || value.empty()) {
+    note_limit_error(scan, "ERROR: The -l value needs a user name, as in -l admin\n");
+    return true;
+  }
+  if (colon != std::string::npos && !o.use_password) o.password = value.substr(colon + 1);
   return true;
 }
 
@@ -555,7 +561,7 @@ bool apply_parallel(Scan& scan, const std::string& word) {
     std::fprintf(scan.err,
                  "ERROR: --parallel takes the number of controllers to collect at the same "
                  "time, from 1 to %d, as in --parallel=4; got \"%s\"\n",
-                 kMaxParallel, shown(scan, word).c_str());
+                 kMaxParallel, shown(word).c_str());
     std::fputs(kReviewHelp, scan.err);
     return stop(scan, 1);
   }
@@ -573,7 +579,7 @@ bool apply_long_word(Scan& scan, const std::string& word) {
       return true;
     }
   }
-  std::fprintf(scan.err, "kestrel.exe: illegal option %s\n", shown(scan, word).c_str());
+  std::fprintf(scan.err, "kestrel.exe: illegal option %s\n", shown(word).c_str());
   std::fputs(kReviewHelp, scan.err);
   return stop(scan, 1);
 }
@@ -589,7 +595,7 @@ bool fetch_option_value(Scan& scan, const std::vector<std::string>& args, std::s
   const std::string& word = args[index];
   if (strict && word.size() != 2) {
     std::fprintf(scan.err, "ERROR: Invalid command line syntax for option: %s\n",
-                 shown(scan, word).c_str());
+                 shown(word).c_str());
     std::fputs("Please separate command-line options and values with a space; e.g., -f filer1\n",
                scan.err);
     return stop(scan, 1);
@@ -610,7 +616,7 @@ bool fetch_option_value(Scan& scan, const std::vector<std::string>& args, std::s
 ParseOutcome finish_scan(Scan& scan) {
   core::RunOptions& o = opts();
   if (!scan.limit_error.empty()) {
-    std::fputs(scan.limit_error.c_str(), scan.err);
+    std::fputs(exec::mask_password(scan.limit_error).c_str(), scan.err);
     return ParseOutcome{true, 1};
   }
   if (o.interval_given) {
@@ -655,7 +661,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
   Scan scan;
   scan.out = out;
   scan.err = err;
-  scan.secrets = find_secrets(args);
+  opts().secrets = find_secrets(args);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     // Every argument, option values included.
@@ -674,7 +680,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
       if (word.size() > 1) {
         std::fprintf(err, "kestrel.exe: illegal option -- %c\n", word[1]);
       } else {
-        std::fprintf(err, "kestrel.exe: illegal option %s\n", shown(scan, word).c_str());
+        std::fprintf(err, "kestrel.exe: illegal option %s\n", shown(word).c_str());
       }
       std::fputs(kReviewHelp, err);
       return ParseOutcome{true, 1};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -286,6 +287,52 @@ TEST(OptionsValues, LoginWithColonAlsoSetsPassword) {
 
   expect_continues(parse({"-l", "admin:"}));
   EXPECT_EQ(core::state().options.password, "");
+}
+
+// Every password of the command line is kept for masking, in any order and
+// repetition; the -S pw: one is sent, a later -S pw: over an earlier one.
+TEST(OptionsValues, EveryPasswordIsKeptAndSPasswordWins) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* sent;
+  };
+  const Case cases[] = {
+      {{"-S", "pw:Sekr1tPW", "-l", "root:SECONDpw2"}, "Sekr1tPW"},
+      {{"-l", "root:SECONDpw2", "-S", "pw:Sekr1tPW"}, "Sekr1tPW"},
+      {{"-S", "pw:SECONDpw2", "-S", "pw:Sekr1tPW"}, "Sekr1tPW"},
+      {{"-l", "root:Sekr1tPW", "-l", "root:SECONDpw2"}, "SECONDpw2"},
+      {{"-l", "root:x", "-S", "pw:SECONDpw2", "-l", "root:Sekr1tPW", "-S", "pw:Sekr1tPW"},
+       "Sekr1tPW"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-f", "c"});
+    expect_continues(parse(args));
+    const core::RunOptions& o = core::state().options;
+    EXPECT_EQ(o.password, c.sent) << args[1];
+    for (const char* secret : {"Sekr1tPW", "SECONDpw2"}) {
+      bool held = false;
+      for (const std::string& arg : args) held = held || arg.find(secret) != std::string::npos;
+      bool kept = std::find(o.secrets.begin(), o.secrets.end(), secret) != o.secrets.end();
+      EXPECT_EQ(kept, held) << secret;
+    }
+    for (size_t i = 1; i < o.secrets.size(); ++i) {
+      EXPECT_GE(o.secrets[i - 1].size(), o.secrets[i].size());
+      EXPECT_NE(o.secrets[i - 1], o.secrets[i]);
+    }
+    if (o.use_password) {
+      EXPECT_EQ(o.credential, c.sent);
+    }
+  }
+}
+
+TEST(OptionsValues, LoginNeedsAUserName) {
+  for (const char* login : {"", ":pw"}) {
+    Result r = parse({"-f", "c", "-l", login});
+    expect_exit(r, 1);
+    EXPECT_NE(r.err.find("-l value needs a user name"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(":pw"), std::string::npos) << r.err;
+  }
 }
 
 TEST(OptionsValues, CredentialsTakePasswordOrKeyFile) {

@@ -42,7 +42,7 @@ struct Value {
   std::string quoted;
 };
 
-bool quote_value(Value& value, const std::string& password, const std::string& filer,
+bool quote_value(Value& value, const core::RunOptions& options, const std::string& filer,
                  const ShellForm& form, std::string& error) {
   if (!platform::shell::quote_argument(value.text, value.quoted)) {
     error = core::format(
@@ -51,9 +51,15 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
         filer.c_str(), value.what, platform::shell::remote_client_program(form.client));
     return false;
   }
-  // Logs hide the password by finding it in the text; quoting must not split it.
-  if (!password.empty() && value.text.find(password) != std::string::npos &&
-      value.quoted.find(password) == std::string::npos) {
+  // Logs hide passwords by finding them in the text; quoting must not split one.
+  bool split = false;
+  auto check = [&](const std::string& secret) {
+    split = split || (!secret.empty() && value.text.find(secret) != std::string::npos &&
+                      value.quoted.find(secret) == std::string::npos);
+  };
+  check(options.password);
+  for (const std::string& secret : options.secrets) check(secret);
+  if (split) {
     error = core::format(
         "ERROR: Controller %s: the %s cannot be passed to %s without showing the password "
         "in the logs; use a password without quote characters\n",
@@ -65,12 +71,16 @@ bool quote_value(Value& value, const std::string& password, const std::string& f
 
 }  // namespace
 
+std::string login_user(const std::string& login) {
+  return login.substr(0, login.find(':'));
+}
+
 bool build_shell_prefix(const core::RunOptions& options, const std::string& name,
                         std::string& prefix, std::string& error) {
   const ShellForm& form = choose_form(options);
   Value values[] = {
       {"controller name", name, ""},
-      {"login given with -l", options.login, ""},
+      {"login given with -l", login_user(options.login), ""},
       {options.use_password ? "password given with -S pw:" : "key file given with -S kf:",
        options.credential, ""},
   };
@@ -86,7 +96,7 @@ bool build_shell_prefix(const core::RunOptions& options, const std::string& name
       continue;
     }
     Value& value = values[*at == 'n' ? 0 : *at == 'l' ? 1 : 2];
-    if (!quote_value(value, options.password, name, form, error)) return false;
+    if (!quote_value(value, options, name, form, error)) return false;
     built += value.quoted;
   }
   if (built.size() > kMaxShellPrefix) {

@@ -22,6 +22,10 @@ constexpr std::size_t kMaxShellPrefix = 255;
 bool build_shell_prefix(const core::RunOptions& options, const std::string& name,
                         std::string& prefix, std::string& error);
 
+// The user name of a -l login: the text before its first colon. What follows
+// the colon is a password, never sent as part of a user name.
+std::string login_user(const std::string& login);
+
 // The client the run's options choose.
 platform::shell::RemoteClient remote_client(const core::RunOptions& options);
 

@@ -64,14 +64,26 @@ TEST(ShellPrefix, FiveClientForms) {
             plink + " -ssh -x -a -batch -i /keys/id_rsa -l root 10.1.2.3 ");
 }
 
-TEST(ShellPrefix, LoginIsTheWholeLoginText) {
+// A -l password is never sent: every client gets the user name alone.
+TEST(ShellPrefix, LoginSendsOnlyTheUserName) {
   core::RunOptions o;
   o.login = "admin:pw1";
   o.password = "pw1";
-  EXPECT_EQ(prefix_of(o, "f1"), rsh + " f1 -l admin:pw1 -n ");
+  o.secrets = {"pw1"};
+  EXPECT_EQ(prefix_of(o, "f1"), rsh + " f1 -l admin -n ");
+  EXPECT_EQ(controller::login_user("admin:pw1:x"), "admin");
+  EXPECT_EQ(controller::login_user("admin"), "admin");
+
+  // Both forms: plink gets the -S pw: password and the bare user name.
+  o = ssh_options("Sekr1tPW", true, false);
+  o.login = "root:SECONDpw2";
+  o.secrets = {"SECONDpw2", "Sekr1tPW"};
+  const std::string prefix = prefix_of(o, "c");
+  EXPECT_EQ(prefix, plink + " -ssh -x -a -batch -pw Sekr1tPW -l root c ");
   core::reset_state();
   core::state().options = o;
-  EXPECT_EQ(exec::mask_password(prefix_of(o, "f1")), rsh + " f1 -l admin:*** -n ");
+  EXPECT_EQ(exec::mask_password(prefix), plink + " -ssh -x -a -batch -pw ******** -l root c ");
+  core::reset_state();
 }
 
 // The interpreter must see each value as one word with nothing to run.
@@ -135,9 +147,15 @@ TEST(ShellPrefix, RefusesPasswordsThatQuotingWouldExpose) {
   EXPECT_NE(error.find("password given with -S pw:"), std::string::npos) << error;
   EXPECT_EQ(error.find("it's"), std::string::npos);
 
+  // A -l password is not sent, so it needs no quoting; a user name that
+  // holds a password of the command line still does.
   core::RunOptions o;
   o.login = "me:it's";
   o.password = "it's";
+  o.secrets = {"it's"};
+  EXPECT_EQ(prefix_of(o, "f1"), rsh + " f1 -l me -n ");
+  o.login = "it's";
+  o.password = "";
   error = refusal_of(o, "f1");
   EXPECT_NE(error.find("login given with -l"), std::string::npos) << error;
 }

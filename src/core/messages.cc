@@ -18,13 +18,24 @@ namespace {
 void (*scratch_cleanup)() = nullptr;
 
 // One write per line, so lines of threads that run side by side stay whole.
+// The one way text of these functions reaches standard error: screened.
 void write_whole(const std::string& text) {
+  const std::string shown = printable_text(text);
   static std::mutex* lock = new std::mutex;
   std::lock_guard<std::mutex> hold(*lock);
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
 }
 
 }  // namespace
+
+std::string printable_text(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    const unsigned char code = static_cast<unsigned char>(c);
+    if ((code < 0x20 && c != '\n') || code >= 0x7f) c = '?';
+  }
+  return shown;
+}
 
 void progress(const std::string& text) {
   if (!state().options.quiet) write_whole(text);

@@ -5,7 +5,15 @@
 
 namespace core {
 
-// Progress line on standard error, suppressed by -q. `text` is written as is.
+// Every text these functions put on standard error passes through
+// printable_text first: replies and names from controllers may hold terminal
+// escapes.
+
+// `text` with every control character but the line end, and every byte
+// outside ASCII, shown as '?', so that a terminal shows it and obeys none of it.
+std::string printable_text(const std::string& text);
+
+// Progress line on standard error, suppressed by -q.
 void progress(const std::string& text);
 
 // "DEBUG: %s\n", only with -d.

@@ -20,8 +20,9 @@ namespace core {
 
 struct RunOptions {
   std::string login = "root";
-  std::string password;
-  std::string credential;  // the password or the key file path of -S
+  std::string password;  // the one sent to controllers: the last -S pw:, else the -l one
+  std::vector<std::string> secrets;  // every password the command line held, masked everywhere
+  std::string credential;            // the password or the key file path of -S
   bool use_password = false;
   bool key_file_given = false;
   bool ssh = false;

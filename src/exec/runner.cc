@@ -1,5 +1,6 @@
 #include "exec/runner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -13,13 +14,23 @@
 namespace exec {
 
 std::string mask_password(const std::string& text) {
-  const std::string& password = core::state().options.password;
+  const core::RunOptions& options = core::state().options;
+  // Every occurrence of every secret is marked in the original text before
+  // anything is replaced, so secrets that overlap or hold one another are
+  // covered whole.
+  std::vector<bool> hidden(text.size(), false);
+  auto mark = [&](const std::string& secret) {
+    if (secret.empty()) return;
+    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 1)) {
+      std::fill(hidden.begin() + static_cast<long>(at),
+                hidden.begin() + static_cast<long>(at + secret.size()), true);
+    }
+  };
+  mark(options.password);
+  for (const std::string& secret : options.secrets) mark(secret);
   std::string masked = text;
-  if (password.empty()) return masked;
-  size_t at = 0;
-  while ((at = masked.find(password, at)) != std::string::npos) {
-    masked.replace(at, password.size(), password.size(), '*');
-    at += password.size();
+  for (size_t i = 0; i < masked.size(); ++i) {
+    if (hidden[i]) masked[i] = '*';
   }
   return masked;
 }

@@ -46,8 +46,8 @@ void end_if_text_lost(std::FILE* out, bool failed);
 // as any other; otherwise the collection's spool.
 std::FILE* child_output(std::FILE* out);
 
-// A copy of `text` with every occurrence of the controller password replaced
-// by as many asterisks.
+// A copy of `text` with every occurrence of every password the command line
+// held (and of the controller password) replaced by as many asterisks.
 std::string mask_password(const std::string& text);
 
 // The first -E pattern that `command_line` contains, or nullptr.

@@ -31,6 +31,27 @@ TEST_F(MaskPassword, PasswordThatIsAsterisksDoesNotLoop) {
   EXPECT_EQ(exec::mask_password("x****y"), "x****y");
 }
 
+TEST_F(MaskPassword, EverySecretOfTheCommandLineIsMasked) {
+  core::state().options.password = "Sekr1tPW";
+  core::state().options.secrets = {"Sekr1tPW", "SECONDpw2", "third"};
+  EXPECT_EQ(exec::mask_password("plink -pw Sekr1tPW -l root:SECONDpw2 c1 \"third\""),
+            "plink -pw ******** -l root:********* c1 \"*****\"");
+}
+
+TEST_F(MaskPassword, SecretsInsideOrAcrossOthersAreCoveredWhole) {
+  // One inside another, in either order of the list.
+  core::state().options.secrets = {"abc", "xabcx"};
+  EXPECT_EQ(exec::mask_password("-xabcx-abc-"), "-*****-***-");
+  core::state().options.secrets = {"xabcx", "abc"};
+  EXPECT_EQ(exec::mask_password("-xabcx-abc-"), "-*****-***-");
+  // Overlapping: neither may leave a piece of the other readable.
+  core::state().options.secrets = {"abcd", "cdef"};
+  EXPECT_EQ(exec::mask_password("abcdef"), "******");
+  // Overlapping occurrences of one secret.
+  core::state().options.secrets = {"aba"};
+  EXPECT_EQ(exec::mask_password("ababa"), "*****");
+}
+
 TEST(Exclusion, FirstMatchingPatternInCommandLineOrderWins) {
   core::reset_state();
   core::state().options.exclude_patterns = {"snap", "vol"};

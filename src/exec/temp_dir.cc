@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 
@@ -109,6 +110,14 @@ bool probe_writable(const std::string& path) {
   return ok;
 }
 
+std::optional<std::string> absolute_temp_root(const std::string& tmp) {
+  std::error_code error;
+  std::string root = std::filesystem::absolute(std::filesystem::path(tmp), error).string();
+  if (error || root.empty()) return std::nullopt;
+  if (root.back() == platform::shell::path_separator()) root.pop_back();
+  return root;
+}
+
 void setup_temp_dir() {
   core::RunState& st = core::state();
   std::optional<std::string> tmp = platform::temp_root();
@@ -117,11 +126,16 @@ void setup_temp_dir() {
     core::exit_run(1);
   }
   const char sep = platform::shell::path_separator();
-  std::string root = *tmp;
-  if (!root.empty() && root.back() == sep) root.pop_back();
+  std::optional<std::string> root = absolute_temp_root(*tmp);
+  if (!root) {
+    core::error_line("FATAL: The temp folder \"" + *tmp +
+                     "\" is relative and the current folder cannot be read; set tmp to an "
+                     "absolute path");
+    core::exit_run(1);
+  }
   st.temp_dir =
-      core::format("%s%c%s%c%ld%c", root.c_str(), sep, platform::scratch_parent_name().c_str(), sep,
-                   platform::current_process_id(), sep);
+      core::format("%s%c%s%c%ld%c", root->c_str(), sep, platform::scratch_parent_name().c_str(),
+                   sep, platform::current_process_id(), sep);
   core::debug_line("Setting temp dir to: \"" + st.temp_dir + "\"");
   st.error_log_path = st.temp_dir + "error.log";
   core::debug_line("Setting error log to: \"" + st.error_log_path + "\"");

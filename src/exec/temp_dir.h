@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace exec {
@@ -9,6 +10,12 @@ namespace exec {
 // Builds the folder and log paths, makes the folder and an empty error log.
 // Ends the run on failure.
 void setup_temp_dir();
+
+// The temp root `tmp` as an absolute path without a trailing separator: a
+// relative one is taken from the current folder, so that no path of the run
+// can begin with '-' and be read as an option by the commands it is given to.
+// Nothing when the current folder cannot be read.
+std::optional<std::string> absolute_temp_root(const std::string& tmp);
 
 // Recreates the per-target subfolders at the start of a prestats phase.
 void prepare_target_dirs(int iteration);

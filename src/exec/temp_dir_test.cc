@@ -151,4 +151,23 @@ TEST_F(FullDisk, ReplyFilesAreProvedWritableBeforeAQuery) {
   fs::remove(good);
 }
 
+// A relative temp root, even one that reads as an option, is taken from the
+// current folder.
+TEST(TempRoot, RelativeRootBecomesAbsolute) {
+  const std::string sep(1, platform::shell::path_separator());
+  const std::string here = fs::current_path().string();
+  for (const std::string& tmp : {std::string("-rf"), "-rf" + sep, std::string("sub") + sep + "x"}) {
+    std::optional<std::string> root = exec::absolute_temp_root(tmp);
+    ASSERT_TRUE(root.has_value());
+    std::string expected = tmp;
+    if (expected.back() == sep[0]) expected.pop_back();
+    EXPECT_EQ(*root, here + sep + expected);
+    EXPECT_TRUE(fs::path(*root).is_absolute()) << *root;
+    EXPECT_NE(root->front(), '-');
+  }
+  const std::string absolute = (fs::temp_directory_path() / "k1").string();
+  EXPECT_EQ(exec::absolute_temp_root(absolute), absolute);
+  EXPECT_EQ(exec::absolute_temp_root(absolute + sep), absolute);
+}
+
 }  // namespace

@@ -1,11 +1,13 @@
 #include "run/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 
 #include "core/messages.h"
 #include "core/state.h"
+#include "exec/runner.h"
 #include "run/options_internal.h"
 #include "run/usage_internal.h"
 
@@ -28,12 +30,12 @@ struct Scan {
   // finished, so that syntax errors, "help" and -v keep their precedence.
   std::string limit_error;
   ParseOutcome outcome;
-  std::vector<std::string> secrets;  // passwords anywhere on the command line
 };
 
 // Every password the command line carries, in the forms -l user:pw and
 // -S pw:pw, separate or glued to the option letter, so that no echo of an
-// argument shows one, whatever the order of the arguments.
+// argument shows one, whatever the order of the arguments. Longest first,
+// each once.
 std::vector<std::string> find_secrets(const std::vector<std::string>& args) {
   std::vector<std::string> secrets;
   auto keep = [&](const std::string& secret) {
@@ -52,20 +54,16 @@ std::vector<std::string> find_secrets(const std::vector<std::string>& args) {
       if (credential.compare(0, 3, "pw:") == 0) keep(credential.substr(3));
     }
   }
+  std::sort(secrets.begin(), secrets.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() > b.size() : a < b;
+  });
+  secrets.erase(std::unique(secrets.begin(), secrets.end()), secrets.end());
   return secrets;
 }
 
 // An argument as the parser's messages may show it: passwords as asterisks.
-std::string shown(const Scan& scan, const std::string& word) {
-  std::string masked = word;
-  for (const std::string& secret : scan.secrets) {
-    std::size_t at = 0;
-    while ((at = masked.find(secret, at)) != std::string::npos) {
-      masked.replace(at, secret.size(), secret.size(), '*');
-      at += secret.size();
-    }
-  }
-  return masked;
+std::string shown(const std::string& word) {
+  return exec::mask_password(word);
 }
 
 core::RunOptions& opts() {
@@ -86,28 +84,19 @@ void say(Scan& scan, const std::string& text) {
   if (!opts().quiet) std::fputs(text.c_str(), scan.err);
 }
 
-// The atoi rule: optional blanks and sign, then leading digits; no digits
-// gives 0. Saturates instead of overflowing.
-long long leading_integer(const std::string& text) {
-  std::size_t pos = 0;
-  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-    negative = text[pos] == '-';
-    ++pos;
+// A whole decimal number from `low` to `high`: digits only, no sign, blank,
+// base prefix or trailing text, so that a typing error is refused rather than
+// read as some other number.
+bool whole_number(const std::string& text, long long low, long long high, long long& value) {
+  if (text.empty() || text.size() > 18) return false;
+  long long parsed = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    parsed = parsed * 10 + (c - '0');
   }
-  long long value = 0;
-  for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) {
-    if (value <= INT_MAX) value = value * 10 + (text[pos] - '0');
-  }
-  if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
-  return negative ? -value : value;
-}
-
-int to_int(long long value) {
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+  if (parsed < low || parsed > high) return false;
+  value = parsed;
+  return true;
 }
 
 std::vector<std::string> split_at_commas(const std::string& text) {
@@ -170,9 +159,10 @@ bool set_sktrace_buffer(Scan& scan, const std::string& value) {
 }
 
 bool set_command_timeout(Scan& scan, const std::string& value) {
-  long long seconds = leading_integer(value);
-  if (seconds < 0 || seconds > kMaxTimeoutSeconds) {
-    note_limit_error(scan, out_of_range("-C", "seconds", 0, kMaxTimeoutSeconds, value));
+  // 0 would time out every command at once.
+  long long seconds = 0;
+  if (!whole_number(value, 1, kMaxTimeoutSeconds, seconds)) {
+    note_limit_error(scan, out_of_range("-C", "seconds", 1, kMaxTimeoutSeconds, value));
     return true;
   }
   opts().command_timeout_ms = static_cast<int>(seconds * 1000);
@@ -238,9 +228,9 @@ bool set_use_ssh_exe(Scan&, const std::string&) {
 }
 
 bool set_sample_interval(Scan& scan, const std::string& value) {
-  long long seconds = leading_integer(value);
+  long long seconds = 0;
   // The sample count is divided by the interval at the end of the scan.
-  if (seconds < 1 || seconds > INT_MAX) {
+  if (!whole_number(value, 1, INT_MAX, seconds)) {
     note_limit_error(scan, out_of_range("-H", "seconds", 1, INT_MAX, value));
     return true;
   }
@@ -254,10 +244,21 @@ bool set_force_iterations(Scan&, const std::string&) {
   return true;
 }
 
-bool set_iterations(Scan&, const std::string& value) {
+// "n" or "n,m": n iterations, m minutes between them.
+bool set_iterations(Scan& scan, const std::string& value) {
   std::vector<std::string> items = split_at_commas(value);
-  opts().iterations = to_int(leading_integer(items[0]));
-  if (items.size() > 1) opts().iter_interval = to_int(leading_integer(items[1]));
+  long long count = 0;
+  long long pause = 0;
+  if (items.size() > 2 || !whole_number(items[0], 1, INT_MAX, count) ||
+      (items.size() == 2 && !whole_number(items[1], 0, kMaxRunMinutes, pause))) {
+    note_limit_error(scan, core::format("ERROR: The -i value must be a number of iterations from "
+                                        "1 to %d, optionally followed by a comma and the minutes "
+                                        "between them, from 0 to %lld: %s\n",
+                                        INT_MAX, kMaxRunMinutes, value.c_str()));
+    return true;
+  }
+  opts().iterations = static_cast<int>(count);
+  if (items.size() == 2) opts().iter_interval = static_cast<int>(pause);
   return true;
 }
 
@@ -276,10 +277,18 @@ bool set_logs(Scan&, const std::string&) {
   return true;
 }
 
-bool set_login(Scan&, const std::string& value) {
-  opts().login = value;
+// The login keeps its whole text (the header shows it masked); clients get
+// only the user name before the colon. A password after the colon is never
+// sent: -S pw: gives the SSH password, and wins whatever the order.
+bool set_login(Scan& scan, const std::string& value) {
+  core::RunOptions& o = opts();
+  o.login = value;
   std::size_t colon = value.find(':');
-  if (colon != std::string::npos) opts().password = value.substr(colon + 1);
+  if (colon == 0 || value.empty()) {
+    note_limit_error(scan, "ERROR: The -l value needs a user name, as in -l admin\n");
+    return true;
+  }
+  if (colon != std::string::npos && !o.use_password) o.password = value.substr(colon + 1);
   return true;
 }
 
@@ -289,7 +298,20 @@ bool set_mode(Scan&, const std::string& value) {
   return true;
 }
 
-bool set_msinfo_path(Scan&, const std::string& value) {
+// The path goes between double quotes into a cmd.exe line, where a quote
+// would end the quoting, '%' is expanded and a control character splits the
+// command; such a path is refused rather than handed to the interpreter.
+bool set_msinfo_path(Scan& scan, const std::string& value) {
+  for (char c : value) {
+    const unsigned char code = static_cast<unsigned char>(c);
+    if (c == '"' || c == '%' || code < 0x20 || code == 0x7f) {
+      note_limit_error(scan,
+                       "ERROR: The -m path may not hold a double quote, a percent sign or a "
+                       "control character: " +
+                           core::printable_text(value) + "\n");
+      return true;
+    }
+  }
   opts().msinfo_path = value;
   return true;
 }
@@ -407,8 +429,8 @@ bool set_sktrace_points(Scan& scan, const std::string& value) {
 }
 
 bool set_sample_minutes(Scan& scan, const std::string& value) {
-  long long parsed = leading_integer(value);
-  if (parsed < 0 || parsed > kMaxSampleMinutes) {
+  long long parsed = 0;
+  if (!whole_number(value, 0, kMaxSampleMinutes, parsed)) {
     note_limit_error(scan, out_of_range("-t", "minutes", 0, kMaxSampleMinutes, value));
     return true;
   }
@@ -445,8 +467,8 @@ bool print_version_and_exit(Scan& scan, const std::string&) {
 }
 
 bool set_max_run_time(Scan& scan, const std::string& value) {
-  long long minutes = leading_integer(value);
-  if (minutes < 0 || minutes > kMaxRunMinutes) {
+  long long minutes = 0;
+  if (!whole_number(value, 0, kMaxRunMinutes, minutes)) {
     note_limit_error(scan, out_of_range("-w", "minutes", 0, kMaxRunMinutes, value));
     return true;
   }
@@ -555,7 +577,7 @@ bool apply_parallel(Scan& scan, const std::string& word) {
     std::fprintf(scan.err,
                  "ERROR: --parallel takes the number of controllers to collect at the same "
                  "time, from 1 to %d, as in --parallel=4; got \"%s\"\n",
-                 kMaxParallel, shown(scan, word).c_str());
+                 kMaxParallel, shown(word).c_str());
     std::fputs(kReviewHelp, scan.err);
     return stop(scan, 1);
   }
@@ -573,7 +595,7 @@ bool apply_long_word(Scan& scan, const std::string& word) {
       return true;
     }
   }
-  std::fprintf(scan.err, "kestrel.exe: illegal option %s\n", shown(scan, word).c_str());
+  std::fprintf(scan.err, "kestrel.exe: illegal option %s\n", shown(word).c_str());
   std::fputs(kReviewHelp, scan.err);
   return stop(scan, 1);
 }
@@ -589,7 +611,7 @@ bool fetch_option_value(Scan& scan, const std::vector<std::string>& args, std::s
   const std::string& word = args[index];
   if (strict && word.size() != 2) {
     std::fprintf(scan.err, "ERROR: Invalid command line syntax for option: %s\n",
-                 shown(scan, word).c_str());
+                 shown(word).c_str());
     std::fputs("Please separate command-line options and values with a space; e.g., -f filer1\n",
                scan.err);
     return stop(scan, 1);
@@ -606,11 +628,50 @@ bool fetch_option_value(Scan& scan, const std::vector<std::string>& args, std::s
   return true;
 }
 
+// A host or controller name as name lookup sees it: case does not matter,
+// and a trailing dot names the same host (and the same folder on Windows).
+std::string target_key(const std::string& name) {
+  std::string key = name;
+  while (!key.empty() && key.back() == '.') key.pop_back();
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+// Each controller once, and none named like this host: their sections, stats
+// instances and scratch folders would be taken for one another.
+std::string target_name_clash() {
+  const std::vector<core::FilerTarget>& filers = core::state().filers;
+  const std::string& host = core::state().host_name;
+  for (std::size_t i = 0; i < filers.size(); ++i) {
+    const std::string& name = filers[i].name;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (target_key(filers[j].name) != target_key(name)) continue;
+      const std::string first = core::printable_text(filers[j].name);
+      const std::string again = core::printable_text(name);
+      return "ERROR: Controller \"" + first + "\" is named twice with -f" +
+             (first == again ? "" : " (also as \"" + again + "\")") +
+             "; name each controller once\n";
+    }
+    if (!host.empty() && target_key(host) == target_key(name)) {
+      return "ERROR: Controller \"" + core::printable_text(name) +
+             "\" has the name of this host (\"" + core::printable_text(host) +
+             "\"); the report could not tell their sections apart. Name the controller by "
+             "another of its names or its address\n";
+    }
+  }
+  return "";
+}
+
 // Steps after the last argument.
 ParseOutcome finish_scan(Scan& scan) {
   core::RunOptions& o = opts();
   if (!scan.limit_error.empty()) {
-    std::fputs(scan.limit_error.c_str(), scan.err);
+    std::fputs(exec::mask_password(scan.limit_error).c_str(), scan.err);
+    return ParseOutcome{true, 1};
+  }
+  const std::string clash = target_name_clash();
+  if (!clash.empty()) {
+    std::fputs(exec::mask_password(clash).c_str(), scan.err);
     return ParseOutcome{true, 1};
   }
   if (o.interval_given) {
@@ -655,7 +716,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
   Scan scan;
   scan.out = out;
   scan.err = err;
-  scan.secrets = find_secrets(args);
+  opts().secrets = find_secrets(args);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     // Every argument, option values included.
@@ -674,7 +735,7 @@ ParseOutcome parse_arguments(const std::vector<std::string>& args, std::FILE* ou
       if (word.size() > 1) {
         std::fprintf(err, "kestrel.exe: illegal option -- %c\n", word[1]);
       } else {
-        std::fprintf(err, "kestrel.exe: illegal option %s\n", shown(scan, word).c_str());
+        std::fprintf(err, "kestrel.exe: illegal option %s\n", shown(word).c_str());
       }
       std::fputs(kReviewHelp, err);
       return ParseOutcome{true, 1};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -275,6 +276,72 @@ TEST(OptionsValues, ControllerNamesAreNotCheckedForCharacters) {
   EXPECT_EQ(core::state().filers[2].name, "x y");
 }
 
+// A controller named twice would share its sections, stats instance and
+// scratch folder with itself; names are compared as name lookup does.
+TEST(OptionsValues, ControllerNamedTwiceIsRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"-f", "a,a"},
+       "ERROR: Controller \"a\" is named twice with -f; name each controller once\n"},
+      {{"-f", "c1,b", "-f", "c1"},
+       "ERROR: Controller \"c1\" is named twice with -f; name each controller once\n"},
+      {{"-q", "-f", "Ctl1", "--parallel=4", "-f", "b,cTL1"},
+       "ERROR: Controller \"Ctl1\" is named twice with -f (also as \"cTL1\"); name each "
+       "controller once\n"},
+      {{"-f", "ctl.example.com,ctl.example.com."},
+       "ERROR: Controller \"ctl.example.com\" is named twice with -f (also as "
+       "\"ctl.example.com.\"); name each controller once\n"},
+  };
+  for (const Case& c : cases) {
+    Result r = parse(c.args);
+    expect_exit(r, 1);
+    EXPECT_EQ(r.err, c.message);
+  }
+  expect_continues(parse({"-f", "a,b", "-f", "c,ab"}));
+}
+
+TEST(OptionsValues, ControllerNamedLikeTheHostIsRefused) {
+  for (const char* name : {"winhost", "WINHOST", "winhost."}) {
+    core::reset_state();
+    core::state().host_name = "WinHost";
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ParseOutcome outcome = parse_arguments({"-F", "-f", "c1", "-f", name}, out, err);
+    read_all(out);
+    EXPECT_TRUE(outcome.exit);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(read_all(err), std::string("ERROR: Controller \"") + name +
+                                 "\" has the name of this host (\"WinHost\"); the report could "
+                                 "not tell their sections apart. Name the controller by another "
+                                 "of its names or its address\n");
+  }
+  core::reset_state();
+  core::state().host_name = "WinHost";
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  EXPECT_FALSE(parse_arguments({"-f", "winhost2"}, out, err).exit);
+  read_all(out);
+  read_all(err);
+}
+
+// The -m path goes between double quotes into a cmd.exe line.
+TEST(OptionsValues, MsinfoPathThatTheInterpreterWouldReadIsRefused) {
+  for (const char* path : {"C:\\x.exe\" & calc & \"", "%COMSPEC%", "a\nb", "a\x1b[2Jb"}) {
+    Result r = parse({"-f", "c1", "-m", path});
+    expect_exit(r, 1);
+    EXPECT_NE(r.err.find("ERROR: The -m path may not hold a double quote, a percent sign or a "
+                         "control character: "),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+  }
+  expect_continues(parse({"-f", "c1", "-m", "C:\\Program Files (x86)\\ms&info\\msinfo32.exe"}));
+  EXPECT_EQ(core::state().options.msinfo_path, "C:\\Program Files (x86)\\ms&info\\msinfo32.exe");
+}
+
 TEST(OptionsValues, LoginWithColonAlsoSetsPassword) {
   expect_continues(parse({"-l", "admin:se:cret"}));
   EXPECT_EQ(core::state().options.login, "admin:se:cret");
@@ -286,6 +353,52 @@ TEST(OptionsValues, LoginWithColonAlsoSetsPassword) {
 
   expect_continues(parse({"-l", "admin:"}));
   EXPECT_EQ(core::state().options.password, "");
+}
+
+// Every password of the command line is kept for masking, in any order and
+// repetition; the -S pw: one is sent, a later -S pw: over an earlier one.
+TEST(OptionsValues, EveryPasswordIsKeptAndSPasswordWins) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* sent;
+  };
+  const Case cases[] = {
+      {{"-S", "pw:Sekr1tPW", "-l", "root:SECONDpw2"}, "Sekr1tPW"},
+      {{"-l", "root:SECONDpw2", "-S", "pw:Sekr1tPW"}, "Sekr1tPW"},
+      {{"-S", "pw:SECONDpw2", "-S", "pw:Sekr1tPW"}, "Sekr1tPW"},
+      {{"-l", "root:Sekr1tPW", "-l", "root:SECONDpw2"}, "SECONDpw2"},
+      {{"-l", "root:x", "-S", "pw:SECONDpw2", "-l", "root:Sekr1tPW", "-S", "pw:Sekr1tPW"},
+       "Sekr1tPW"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-f", "c"});
+    expect_continues(parse(args));
+    const core::RunOptions& o = core::state().options;
+    EXPECT_EQ(o.password, c.sent) << args[1];
+    for (const char* secret : {"Sekr1tPW", "SECONDpw2"}) {
+      bool held = false;
+      for (const std::string& arg : args) held = held || arg.find(secret) != std::string::npos;
+      bool kept = std::find(o.secrets.begin(), o.secrets.end(), secret) != o.secrets.end();
+      EXPECT_EQ(kept, held) << secret;
+    }
+    for (size_t i = 1; i < o.secrets.size(); ++i) {
+      EXPECT_GE(o.secrets[i - 1].size(), o.secrets[i].size());
+      EXPECT_NE(o.secrets[i - 1], o.secrets[i]);
+    }
+    if (o.use_password) {
+      EXPECT_EQ(o.credential, c.sent);
+    }
+  }
+}
+
+TEST(OptionsValues, LoginNeedsAUserName) {
+  for (const char* login : {"", ":pw"}) {
+    Result r = parse({"-f", "c", "-l", login});
+    expect_exit(r, 1);
+    EXPECT_NE(r.err.find("-l value needs a user name"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(":pw"), std::string::npos) << r.err;
+  }
 }
 
 TEST(OptionsValues, CredentialsTakePasswordOrKeyFile) {
@@ -340,17 +453,54 @@ TEST(OptionsValues, SshExeNeedsTheLastCredentialToBeAKeyFile) {
   EXPECT_TRUE(core::state().options.use_ssh_exe);
 }
 
-TEST(OptionsValues, IntegersFollowTheLeadingDigits) {
+TEST(OptionsValues, IntegersAreWholeDecimalNumbers) {
   expect_continues(parse({"-C", "90"}));
   EXPECT_EQ(core::state().options.command_timeout_ms, 90000);
-  expect_continues(parse({"-C", "12abc"}));
-  EXPECT_EQ(core::state().options.command_timeout_ms, 12000);
-  expect_continues(parse({"-C", "abc"}));
-  EXPECT_EQ(core::state().options.command_timeout_ms, 0);
   expect_continues(parse({"-w", "10"}));
   EXPECT_EQ(core::state().options.max_run_seconds, 600);
-  expect_continues(parse({"-t", " 4"}));
+  expect_continues(parse({"-t", "04"}));
   EXPECT_EQ(core::state().options.sample_minutes, 4);
+  expect_continues(parse({"-i", "4,15"}));
+}
+
+// Anything but digits, or a number out of range, is refused with the range,
+// never read by its leading digits nor clamped.
+TEST(OptionsValues, MalformedOrOutOfRangeNumbersAreRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"-C", "0"}, "ERROR: The -C value must be a number of seconds from 1 to 2147483: 0\n"},
+      {{"-C", "12abc"},
+       "ERROR: The -C value must be a number of seconds from 1 to 2147483: 12abc\n"},
+      {{"-C", "abc"}, "ERROR: The -C value must be a number of seconds from 1 to 2147483: abc\n"},
+      {{"-t", "1x"}, "ERROR: The -t value must be a number of minutes from 0 to 35791393: 1x\n"},
+      {{"-t", "0x10"},
+       "ERROR: The -t value must be a number of minutes from 0 to 35791393: 0x10\n"},
+      {{"-t", " 4"}, "ERROR: The -t value must be a number of minutes from 0 to 35791393:  4\n"},
+      {{"-t", "+4"}, "ERROR: The -t value must be a number of minutes from 0 to 35791393: +4\n"},
+      {{"-t", ""}, "ERROR: The -t value must be a number of minutes from 0 to 35791393: \n"},
+      {{"-w", "5m"}, "ERROR: The -w value must be a number of minutes from 0 to 35791394: 5m\n"},
+      {{"-H", "5.0"},
+       "ERROR: The -H value must be a number of seconds from 1 to 2147483647: 5.0\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-f", "c1"});
+    Result r = parse(args);
+    expect_exit(r, 1);
+    EXPECT_EQ(r.err, c.message);
+  }
+  const std::string iterations =
+      "ERROR: The -i value must be a number of iterations from 1 to 2147483647, optionally "
+      "followed by a comma and the minutes between them, from 0 to 35791394: ";
+  for (const char* value : {"0", "99999999999999", "2147483648", "4,35791395", "4,", "4,1,2", ",5",
+                            "4x", "4,-1", "0x4", "4,1m"}) {
+    Result r = parse({"-f", "c1", "-i", value});
+    expect_exit(r, 1);
+    EXPECT_EQ(r.err, iterations + value + "\n");
+  }
 }
 
 TEST(OptionsValues, IterationsTakeCountAndOptionalPause) {
@@ -362,11 +512,12 @@ TEST(OptionsValues, IterationsTakeCountAndOptionalPause) {
   EXPECT_EQ(core::state().options.iterations, 4);
   EXPECT_EQ(core::state().options.iter_interval, 15);
 
-  expect_continues(parse({"-i", "0"}));
-  EXPECT_EQ(core::state().options.iterations, 0);
+  expect_continues(parse({"-i", "3,0"}));
+  EXPECT_EQ(core::state().options.iter_interval, 0);
 
-  expect_continues(parse({"-i", "99999999999999"}));
+  expect_continues(parse({"-i", "2147483647,35791394"}));
   EXPECT_EQ(core::state().options.iterations, 2147483647);
+  EXPECT_EQ(core::state().options.iter_interval, 35791394);
 }
 
 TEST(OptionsValues, SwitchesSetTheirFields) {
@@ -517,7 +668,7 @@ TEST(OptionsSampling, TimesThatCannotBeHeldAreRejected) {
   EXPECT_EQ(core::state().options.command_timeout_ms, 2147483000);
   r = parse({"-C", "2147484"});
   expect_exit(r, 1);
-  EXPECT_EQ(r.err, "ERROR: The -C value must be a number of seconds from 0 to 2147483: 2147484\n");
+  EXPECT_EQ(r.err, "ERROR: The -C value must be a number of seconds from 1 to 2147483: 2147484\n");
 
   expect_continues(parse({"-w", "35791394"}));
   r = parse({"-w", "99999999999"});

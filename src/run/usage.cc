@@ -47,7 +47,7 @@ const char* const kUsageLines[] = {
     "                     defaults: n=1,m=0)",
     "         [-I] (force kestrel to execute all iterations)",
     "",
-    "         [-l login[:password]] (rsh/ssh login and password for rsh only)",
+    "         [-l login[:password]] (rsh/ssh login; this password is never sent)",
     "",
     "         [-F] (do not capture information from local host)",
     "         [-V] (do not capture vzone data)",

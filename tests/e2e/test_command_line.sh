@@ -45,5 +45,29 @@ kestrel -N "Corvex Release 7.2.4P1: Tue"
 check "-N: status 0" [ "$rc" -eq 0 ]
 check "-N: mapping" grep -q "^Kestrel: MERIX version string Corvex Release 7.2.4P1: Tue mapped to version number 724$" "$WORK/err"
 
+# Refused up front, one after the other or side by side.
+for mode in "" --parallel=2; do
+  kestrel -t 0 $mode -f a,b -f A
+  check "controller twice $mode: status 1" [ "$rc" -eq 1 ]
+  check "controller twice $mode: message" grep -q '^ERROR: Controller "a" is named twice with -f (also as "A")' "$WORK/err"
+done
+kestrel -t 0 -F -f E2EHOST
+check "controller named like the host: status 1" [ "$rc" -eq 1 ]
+check "controller named like the host: message" grep -q '^ERROR: Controller "E2EHOST" has the name of this host ("e2ehost")' "$WORK/err"
+
+for args in "-C 0" "-t 1x" "-t 0x10" "-i 0" "-i 4,x"; do
+  kestrel -f c1 $args
+  check "$args: status 1" [ "$rc" -eq 1 ]
+  check "$args: refused" grep -q "^ERROR: The ${args%% *} value must be a number" "$WORK/err"
+done
+
 check "no run folder was made" temp_root_is_empty
+
+# A relative temp root that reads as an option: the run's folder is still
+# removed when the run fails.
+mkdir -p -- "$WORK/-rf"
+(cd "$WORK" && tmp=-rf "$KESTREL_BIN" -t 0 -F -f nosuch.invalid >"$WORK/out" 2>"$WORK/err")
+rc=$?
+check "tmp=-rf: the failed run ends with status 1" [ "$rc" -eq 1 ]
+check "tmp=-rf: nothing is left behind" [ -z "$(find "$WORK/-rf" -mindepth 2)" ]
 finish

@@ -62,14 +62,17 @@ bool capture_disk_layout(const TraceJob& job) {
 // stopped, each bounded on its own, so its buffer does not stay taken on the
 // controller.
 void stop_cut_trace(const TraceJob& job) {
-  const std::int64_t deadline = platform::monotonic_ms() + kCleanupMs;
-  for (const std::string& module : trace_modules(job.points)) {
+  // Each command gets its share of the clean-up time, so one that hangs
+  // cannot keep "trace stop" from being sent.
+  const std::vector<std::string> modules = trace_modules(job.points);
+  const std::int64_t share = kCleanupMs / static_cast<std::int64_t>(modules.size() + 1);
+  for (const std::string& module : modules) {
     const std::string disable = "trace disable " + module;
     run_job_cleanup(job, capture_command_line(job, disable, job.output_path, " 2>&1"), disable,
-                    deadline);
+                    platform::monotonic_ms() + share);
   }
   run_job_cleanup(job, capture_command_line(job, "trace stop", job.output_path, " 2>&1"),
-                  "trace stop", deadline);
+                  "trace stop", platform::monotonic_ms() + share);
 }
 
 bool run_trace(const TraceJob& job) {

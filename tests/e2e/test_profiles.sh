@@ -52,13 +52,17 @@ start_run nosampling -t 0 -F -V -P flat -T default -f z1
 # with SIGINT ignored; env gives kestrel the default back, as a terminal does.
 model i1 "vzones =" "vifs ="
 mkdir -p "$WORK/interrupted"
-(cd "$WORK/interrupted" && env --default-signal=INT "$KESTREL_BIN" -t 1 -F -V -P flat -T default \
-  -f i1 >out 2>err & echo $! >"$WORK/interrupted/pid"; wait $!; echo $? >"$WORK/interrupted/rc") &
+(cd "$WORK/interrupted" || exit
+  env --default-signal=INT "$KESTREL_BIN" -t 1 -F -V -P flat -T default -f i1 >out 2>err &
+  echo $! >pid
+  wait $!
+  echo $? >rc) &
 (for _ in $(seq 1 1200); do
   grep -q 'Sleep for' "$WORK/interrupted/err" 2>/dev/null && break
   sleep 0.1
 done
 sleep 3
+until [ -s "$WORK/interrupted/pid" ]; do sleep 0.1; done
 kill -INT "$(cat "$WORK/interrupted/pid")") &
 wait
 
@@ -156,7 +160,8 @@ check "interrupted: status 130" [ "$(run_status interrupted)" = 130 ]
 [ "$(run_status interrupted)" = 130 ] || tail -5 "$WORK/interrupted/err" >&2
 check "interrupted: the profiler told to stop" grep -qx ' prof off ' <<<"$(remotes i1)"
 check "interrupted: the trace's points disabled and the trace stopped" bash -c \
-  "grep -qx ' trace disable default ' <<<'$(remotes i1)' && grep -qx ' trace stop ' <<<'$(remotes i1)'"
+  "grep -qx ' trace disable SK ' <<<'$(remotes i1)' && grep -qx ' trace disable FSYS ' <<<'$(remotes i1)' &&
+   grep -qx ' trace stop ' <<<'$(remotes i1)'"
 check "interrupted: no client left running" [ "$(live_clients i1)" -eq 0 ]
 
 # ---------------------------------------------------------------- no profiles

@@ -84,6 +84,7 @@ void exit_run(int status) {
     // scratch folder goes; what they wrote so far is not lost.
     close_gates();
     platform::kill_own_descendants();
+    platform::reopen_child_registry_for_cleanup();  // the scratch folder's removal
     flush_active_report_stream();
   }
   if (state().temp_dir_made && scratch_cleanup != nullptr) scratch_cleanup();

@@ -36,6 +36,8 @@ void run_steps(bool poststats_owed) {
   // This run's clients only, the samplers' among them; never those of
   // other runs.
   platform::kill_own_descendants();
+  // The steps below run commands of their own.
+  platform::reopen_child_registry_for_cleanup();
   if (poststats_owed) {
     // The samplers' files are complete once they have returned and the
     // main thread's wait is over.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/platform.h"
 #include "platform/posix/process_tree.h"
 
 namespace platform {
@@ -111,7 +112,11 @@ bool install_control_handler(ControlHandler handler) {
 }
 
 int kill_own_descendants() {
-  return static_cast<int>(posix::kill_tree(static_cast<long>(getpid()), 0, false).size());
+  close_child_registry();
+  int killed = kill_registered_children();
+  // What escaped its shell: daemons re-parented to the run.
+  killed += static_cast<int>(posix::kill_tree(static_cast<long>(getpid()), 0, false).size());
+  return killed;
 }
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include "core/state.h"
 #include "platform/interrupt.h"
 #include "platform/platform.h"
+#include "platform/threads.h"
 
 namespace core {
 
@@ -71,8 +72,9 @@ void end_if_report_closed() {
   // text as surely as a closed standard output.
   std::FILE* spool = worker_spool();
   if (spool != nullptr && std::ferror(spool)) {
-    error_line("FATAL: The report text of a controller cannot be written to its spool file; "
-               "ending the run");
+    error_line(
+        "FATAL: The report text of a controller cannot be written to its spool file; "
+        "ending the run");
     exit_run(1);
   }
   if (!std::ferror(stdout)) return;
@@ -96,19 +98,24 @@ void exit_run(int status) {
       platform::sleep_ms(60 * 1000);
     }
   }
+  // Every other thread stops at its next gate, and Ctrl+C is consumed. Done
+  // before the ending lock: when an interrupt was taken already, this thread
+  // stays at the gate, and the handler that ends the run may still come here.
+  close_gates();
   // One thread ends the run; another that gets here meanwhile waits for it.
   static std::mutex* ending = new std::mutex;
   ending->lock();
-  if (report_stream_active()) {
-    // Workers stop at their next gate and their clients end, before the
-    // scratch folder goes; what they wrote so far is not lost.
-    close_gates();
-    platform::kill_own_descendants();
-    flush_active_report_stream();
-  }
+  // The samplers stop; the registry of children closes, so no thread starts
+  // a client any more, and every client of the run ends.
+  platform::StopSignal* stop = state().background_threads.stop;
+  if (stop != nullptr) platform::raise_stop(stop);
+  platform::kill_own_descendants();
+  // What side-by-side workers wrote so far, once each is at a gate (bounded).
+  flush_active_report_stream();
+  // Removed without starting a process, so no client can start meanwhile.
   if (state().temp_dir_made && scratch_cleanup != nullptr) scratch_cleanup();
-  std::fflush(nullptr);
-  std::exit(status);
+  // Nothing process-wide is destroyed while another thread may still run.
+  std::_Exit(status);
 }
 
 }  // namespace core

@@ -41,8 +41,13 @@ void end_if_report_closed();
 // What exit_run calls to remove the scratch folder; set once it exists.
 void set_scratch_cleanup(void (*cleanup)());
 
-// Ends the process with `status`. Removes the scratch folder first when it
-// exists, so a failed run leaves no controller data behind.
+// Ends the run on a fatal error or a report that can no longer be written:
+// closes the gates (other threads stop at their next one), stops the
+// samplers, kills every client through the registry of children (none can
+// start after), copies what side-by-side collections wrote so far, removes
+// the scratch folder so a failed run leaves no controller data behind, and
+// ends the process with `status` without destroying what running threads
+// may still use.
 [[noreturn]] void exit_run(int status);
 
 }  // namespace core

@@ -156,7 +156,7 @@ void setup_temp_dir() {
   std::string problem = platform::create_private_dir(st.temp_dir);
   if (problem.empty()) {
     st.temp_dir_made = true;
-    core::set_scratch_cleanup(destroy_temp_dir);
+    core::set_scratch_cleanup(remove_temp_dir_at_exit);
   }
   std::FILE* log = problem.empty() ? std::fopen(st.error_log_path.c_str(), "w") : nullptr;
   if (log == nullptr) {
@@ -242,6 +242,14 @@ void move_into_error_log(const std::string& path) {
   // Emptied for the next command.
   std::FILE* empty = std::fopen(path.c_str(), "wb");
   if (empty != nullptr) std::fclose(empty);
+}
+
+void remove_temp_dir_at_exit() {
+  core::RunState& st = core::state();
+  if (st.temp_dir.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(st.temp_dir, ignored);
+  st.temp_dir_made = false;
 }
 
 void destroy_temp_dir() {

@@ -47,6 +47,10 @@ bool probe_writable(const std::string& path);
 // Removes the scratch folder and everything in it.
 void destroy_temp_dir();
 
+// The same without starting a process, for a run that ends on a fatal error
+// after every client was killed and no more may start.
+void remove_temp_dir_at_exit();
+
 }  // namespace exec
 
 namespace exec {

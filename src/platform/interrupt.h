@@ -31,9 +31,12 @@ using ControlHandler = ControlOutcome (*)(ControlEvent event);
 // last_error() set, when the handler cannot be registered.
 bool install_control_handler(ControlHandler handler);
 
-// Ends every process that descends from the running one (children, their
-// children, orphans adopted as a subreaper), not the process itself.
-// Returns how many were sent the kill.
+// Ends every process that descends from the running one, not the process
+// itself: closes the registry of live children (no start after this;
+// platform.h), kills every registered child with its tree, then the
+// descendants that escaped their child (on POSIX, daemons re-parented to the
+// run, a subreaper; on Windows, those left in the process list). Returns how
+// many were sent the kill.
 int kill_own_descendants();
 
 }  // namespace platform

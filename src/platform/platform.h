@@ -35,25 +35,36 @@ struct Child {
   void* native = nullptr;
 };
 
+// Every child, of start_child and of run_shell alike, is started the same
+// way: standard input from the null device, standard output the run's or
+// the caller's file, standard error the run's, no other file of the run's
+// open in it; on POSIX in a process group of its own with a clean signal
+// mask and default signal dispositions (those the run was started with
+// ignored stay ignored). It is recorded in the registry of live children
+// (with a handle that a reused process id cannot fool: a pidfd on Linux, the
+// process handle on Windows) until it has ended and been waited for.
+
 // Runs a command line through the host command interpreter and waits for it
 // (the C `system` form). Flushes all C streams first so the report keeps its
 // order. Returns the interpreter's status as `system` does (on POSIX a wait
-// status), or -1 when it could not start. With `out`, the interpreter's
-// standard output is that stream's file instead of the run's, as in
-// start_child.
+// status), or -1 when it could not start (last_error() is then
+// kChildRegistryClosed once the registry is closed). With `out`, the
+// interpreter's standard output is that stream's file instead of the run's,
+// as in start_child.
 int run_shell(const std::string& command_line, std::FILE* out = nullptr);
 
-// Starts `command_line` as a child that inherits standard input, output and
-// error. On Windows the text goes to CreateProcess unchanged; on POSIX it is
-// run by /bin/sh -c in a process group of its own. On failure returns false
-// and sets `error_code`.
+// Starts `command_line` as a child (see above). On Windows the text goes to
+// CreateProcess unchanged; on POSIX it is run by /bin/sh -c, and orphans of
+// what it starts stay below that shell (Linux), where kill_child_tree finds
+// them. On failure returns false and sets `error_code`:
+// kChildRegistryClosed once the registry is closed.
 //
 // With `out`, the child's standard output is that stream's file instead (for
 // collections that run side by side, each into a spool file of its own):
 // whatever the child and its descendants print lands there, after what the
 // caller wrote to `out` before (it is flushed first), and none of it on the
-// run's standard output. Standard input and error are still inherited. A
-// stream without a file of its own (a memory stream) is refused.
+// run's standard output. A stream without a file of its own (a memory
+// stream) is refused.
 bool start_child(const std::string& command_line, Child& child, int& error_code,
                  std::FILE* out = nullptr);
 
@@ -67,14 +78,47 @@ WaitResult wait_child(Child& child, int timeout_ms);
 bool child_running(Child& child);
 
 // Kills the child and every process it started, also those that left its
-// process group or session. On Windows the output of taskkill reaches
-// standard output (or `out`, the file the killed command's report text went
-// to) and standard error; on POSIX nothing is printed. Returns true when the
+// process group or session. On Windows the output of taskkill goes to `out`
+// (the file the killed command's report text went to) or, without one, to
+// the null device, never to the run's standard output; its errors to
+// standard error. On POSIX nothing is printed. Returns true when the
 // child is no longer running afterwards.
 bool kill_child_tree(Child& child, std::FILE* out = nullptr);
 
 // Releases what the implementation holds for the child (handles, zombies).
+// A child still running stays in the registry until it ends.
 void close_child(Child& child);
+
+// ---------------------------------------------------------------- registry of live children
+//
+// For the end of the run: kill_own_descendants() (interrupt.h) closes the
+// registry and kills every registered child with its tree, in one call, so
+// no thread can start a client after the kill. Short clean-up commands that
+// must still run afterwards need reopen_child_registry_for_cleanup(); a
+// second kill_own_descendants() ends whatever they left.
+
+// The error code of a start refused because the registry is closed
+// (ECANCELED / ERROR_CANCELLED).
+extern const int kChildRegistryClosed;
+
+// From now on start_child and run_shell refuse (kChildRegistryClosed).
+// Children already running are not touched.
+void close_child_registry();
+
+// Lets starts through again after close_child_registry(), for the run's
+// short clean-up commands once its workers have stopped. Any thread may then
+// start children again.
+void reopen_child_registry_for_cleanup();
+
+// False between close_child_registry() and a reopen.
+bool child_registry_open();
+
+// Kills every registered child with its process group or job and every
+// process below it (Linux: also the daemons it left behind, which stay
+// under its shell). Does not close the registry. Waiting for and closing
+// each child stays with its owner. Returns how many processes were sent the
+// kill.
+int kill_registered_children();
 
 // The last error code of the operating system (GetLastError / errno).
 int last_error();

@@ -33,15 +33,23 @@ void run_steps(bool poststats_owed) {
   exec::append_error_log("Kestrel caught signal; quitting...");
   core::progress("Caught signal; quitting...\n");
   core::progress("Killing background processes...\n");
-  // During the sampling wait the samplers stop on the raised stop signal:
-  // each kills its own client and a cut profile or trace tells the
-  // controller to stop it, which a kill of every client now would cut off.
-  // Otherwise: this run's clients only, never those of other runs.
-  if (!poststats_owed) platform::kill_own_descendants();
-  if (poststats_owed) {
-    // The samplers' files are complete once they have returned and the
-    // main thread's wait is over.
+  if (!poststats_owed) {
+    // This run's clients only, never those of other runs: the registry is
+    // closed first, so no thread starts another client; the main thread
+    // then stops at its next gate, and the steps below may start their own.
+    platform::kill_own_descendants();
+    core::wait_for_main_to_hold(kMainSettleMs);
+  } else {
+    // During the sampling wait the samplers stop on the raised stop signal:
+    // each kills its own client, and a cut profile or trace tells the
+    // controller to stop it first. Once they and the main thread's wait
+    // are done, whatever is left goes.
     core::wait_for_main_to_hold(kSamplersStopMs);
+    platform::kill_own_descendants();
+  }
+  platform::reopen_child_registry_for_cleanup();
+  if (poststats_owed) {
+    // The samplers' files are complete now that they have returned.
     core::progress("Woke between prestats and poststats- attempting poststats\n");
     phases::Poststats();
     if (st.options.iterations > 1) {
@@ -49,8 +57,6 @@ void run_steps(bool poststats_owed) {
                                                   st.iteration, exec::gmt_timestamp().c_str()));
       exec::print_epoch_line();
     }
-  } else {
-    core::wait_for_main_to_hold(kMainSettleMs);
   }
   // What controllers collected side by side wrote so far, in their order.
   core::flush_active_report_stream();
@@ -60,7 +66,6 @@ void run_steps(bool poststats_owed) {
   core::progress("Done!\n");
   // Anything started since the first kill.
   platform::kill_own_descendants();
-  std::fflush(nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/state.h"
+#include "platform/platform.h"
 
 namespace run {
 namespace {
@@ -18,6 +19,8 @@ TEST(ConsoleControlHandler, OtherEventsEndTheProcessWithoutTakingTheInterrupt) {
   EXPECT_FALSE(core::interrupt_taken());
   EXPECT_EQ(core::claim_interrupt(), core::InterruptClaim::kEndRun);
   core::reset_interrupt();
+  // The handler closed the registry of children; later tests start some.
+  platform::reopen_child_registry_for_cleanup();
 }
 
 }  // namespace

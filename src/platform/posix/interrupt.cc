@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/platform.h"
 #include "platform/posix/process_tree.h"
 
 namespace platform {
@@ -37,8 +38,9 @@ bool inherited_as_ignored(int signal_number) {
 }
 
 // Ends the process as the signal's default action does.
+// Standard output and error are unbuffered: nothing to flush, and a flush
+// would wait for a report write stalled on a full pipe.
 [[noreturn]] void end_as_signalled(int signal_number) {
-  std::fflush(nullptr);
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
@@ -111,7 +113,11 @@ bool install_control_handler(ControlHandler handler) {
 }
 
 int kill_own_descendants() {
-  return static_cast<int>(posix::kill_tree(static_cast<long>(getpid()), 0, false).size());
+  close_child_registry();
+  int killed = kill_registered_children();
+  // What escaped its shell: daemons re-parented to the run.
+  killed += static_cast<int>(posix::kill_tree(static_cast<long>(getpid()), 0, false).size());
+  return killed;
 }
 
 }  // namespace platform

@@ -77,8 +77,8 @@ TEST_F(FixtureHost, IdleDiskReadsZeroWithoutDividingByZero) {
 
 TEST_F(FixtureHost, DiskMissingFromASnapshotCannotBeRead) {
   double result = 0;
-  EXPECT_FALSE(proc::counter_value(proc::find_counter(disk("sdb", "Disk Reads/sec")), before,
-                                   after, 10.0, result));
+  EXPECT_FALSE(proc::counter_value(proc::find_counter(disk("sdb", "Disk Reads/sec")), before, after,
+                                   10.0, result));
   EXPECT_FALSE(proc::counter_value(proc::find_counter(disk("nosuch", "Disk Reads/sec")), before,
                                    after, 10.0, result));
 }
@@ -86,8 +86,8 @@ TEST_F(FixtureHost, DiskMissingFromASnapshotCannotBeRead) {
 TEST_F(FixtureHost, CounterGoingBackwardsCountsAsNoChange) {
   // Swapped snapshots: every counter went down.
   double result = -1;
-  ASSERT_TRUE(proc::counter_value(proc::find_counter(disk("vda1", "Disk Reads/sec")), after,
-                                  before, 10.0, result));
+  ASSERT_TRUE(proc::counter_value(proc::find_counter(disk("vda1", "Disk Reads/sec")), after, before,
+                                  10.0, result));
   EXPECT_DOUBLE_EQ(result, 0.0);
 }
 
@@ -125,8 +125,7 @@ TEST(ProcParsing, MissingStatFileIsAnError) {
 
 TEST(ProcCounterPaths, UnknownPathsAndLegends) {
   EXPECT_EQ(proc::find_counter("\\System\\% Total User Time").source, proc::Source::kUnknown);
-  EXPECT_EQ(proc::find_counter("\\LogicalDisk(C:)\\Free Megabytes").source,
-            proc::Source::kUnknown);
+  EXPECT_EQ(proc::find_counter("\\LogicalDisk(C:)\\Free Megabytes").source, proc::Source::kUnknown);
   proc::Counter counter = proc::find_counter("\\LogicalDisk(dm-0)\\Disk Reads/sec");
   EXPECT_EQ(counter.source, proc::Source::kDiskReads);
   EXPECT_EQ(counter.instance, "dm-0");

@@ -1,6 +1,15 @@
-// Child processes on POSIX: every child runs /bin/sh -c in a process group of
-// its own and is a subreaper for what it starts, so that a daemonising client
-// stays below it where the tree killer finds it.
+// Child processes on POSIX: one spawn routine for start_child and run_shell.
+// Every child is started with posix_spawn (no fork of a run with hundreds of
+// threads) as /bin/sh -c in a process group of its own, with the null device
+// as standard input, no descriptor of the run's beyond 0, 1 and 2, a clean
+// signal mask and default signal dispositions, and is recorded in the
+// registry of live children. On Linux the shell is also a subreaper for what
+// it starts, so that a daemonising client stays below it where the tree
+// killer finds it: posix_spawn cannot run code in the child, so the run's own
+// binary is started first under a marker name, sets that attribute before
+// anything else runs and becomes the shell.
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,8 +24,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/own_children.h"
@@ -24,9 +35,57 @@
 
 extern char** environ;
 
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+#define KESTREL_SPAWN_CLOSEFROM 1
+#endif
+
 namespace platform {
 
+const int kChildRegistryClosed = ECANCELED;
+
 namespace {
+
+// argv[0] of the first exec: the run's own binary, which then becomes the
+// shell as a subreaper.
+constexpr char kSubreaperShell[] = "kestrel-subreaper-sh";
+
+// Signals the run was started with ignored (nohup, a background job); they
+// stay ignored in its children too. Every other one is at its default there.
+sigset_t inherited_ignored;
+
+// Cleared when the run's binary cannot be started again through /proc.
+std::atomic<bool> subreaper_shell_works{true};
+
+#if defined(__linux__) && !defined(KESTREL_SPAWN_CLOSEFROM)
+// Closes every descriptor from 3 up, without allocating.
+void close_from_three() {
+#ifdef SYS_close_range
+  if (syscall(SYS_close_range, 3U, ~0U, 0U) == 0) return;
+#endif
+  const long limit = sysconf(_SC_OPEN_MAX);
+  for (long fd = 3; fd < (limit > 0 ? limit : 1024); ++fd) close(static_cast<int>(fd));
+}
+#endif
+
+#ifdef __linux__
+// Runs before anything else of the process (glibc passes the arguments to
+// constructors), in every binary that can start children: when started as
+// the first exec of a child, makes the process a subreaper and becomes the
+// shell.
+__attribute__((constructor(101))) void become_subreaper_shell(int argc, char** argv, char** envp) {
+  if (argc != 3 || argv == nullptr || std::strcmp(argv[0], kSubreaperShell) != 0 ||
+      std::strcmp(argv[1], "-c") != 0) {
+    return;
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+#ifndef KESTREL_SPAWN_CLOSEFROM
+  close_from_three();
+#endif
+  argv[0] = const_cast<char*>("sh");
+  execve("/bin/sh", argv, envp);
+  _exit(127);
+}
+#endif
 
 // What we know of a child beyond its pid: whether it has been reaped. The
 // main thread may kill a child that a worker thread is waiting for.
@@ -41,37 +100,9 @@ ChildState* state_of(Child& child) {
 bool reap(Child& child, bool block) {
   ChildState* st = state_of(child);
   if (st == nullptr || st->reaped) return true;
-  const pid_t pid = static_cast<pid_t>(child.pid);
-  int status = 0;
-  pid_t r;
-  do {
-    r = waitpid(pid, &status, block ? 0 : WNOHANG);
-  } while (r < 0 && errno == EINTR);
-  if (r == pid || (r < 0 && errno == ECHILD)) {
-    st->reaped = true;
-    posix::forget_own_child(child.pid);
-    return true;
-  }
-  return false;
-}
-
-// In the forked child: standard output onto `out_fd` (-1: kept), the signal
-// state a freshly started program expects (kestrel itself ignores SIGPIPE),
-// then the shell. Only async-signal-safe calls here.
-[[noreturn]] void exec_shell(char* const argv[], int out_fd) {
-  if (out_fd >= 0 && out_fd != STDOUT_FILENO) {
-    if (dup2(out_fd, STDOUT_FILENO) < 0) _exit(127);
-    if (out_fd > STDERR_FILENO) close(out_fd);
-  }
-  struct sigaction fallback {};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  sigaction(SIGPIPE, &fallback, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  execve("/bin/sh", argv, environ);
-  _exit(127);
+  if (!posix::reap_own_child(child.pid, block, nullptr)) return false;
+  st->reaped = true;
+  return true;
 }
 
 // The descriptor a child's standard output goes to: -1 to inherit it, or
@@ -87,10 +118,100 @@ bool output_descriptor(std::FILE* out, int& fd) {
   return true;
 }
 
+#ifndef KESTREL_SPAWN_CLOSEFROM
+// Without a close-from action: close what is open now, as /dev/fd lists it.
+void add_close_actions(posix_spawn_file_actions_t& actions) {
+  DIR* dir = opendir("/dev/fd");
+  if (dir == nullptr) return;
+  const int own = dirfd(dir);
+  while (dirent* entry = readdir(dir)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd < 3 || fd == own) continue;
+    posix_spawn_file_actions_addclose(&actions, static_cast<int>(fd));
+  }
+  closedir(dir);
+}
+#endif
+
+// The one spawn routine: /bin/sh -c `command_line` with standard input from
+// the null device, standard output onto `out_fd` (-1: the run's), standard
+// error the run's, nothing else open, in a process group of its own,
+// registered. Returns the pid, or -1 with errno set.
+long spawn_shell(const std::string& command_line, int out_fd) {
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigfillset(&signals);
+  for (int number = 1; number < NSIG; ++number) {
+    if (sigismember(&inherited_ignored, number) == 1) sigdelset(&signals, number);
+  }
+  sigaddset(&signals, SIGPIPE);  // the run ignores it for itself only
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  // A group of its own: a Ctrl+C typed at the terminal reaches kestrel's
+  // handler, not its clients, and the group is killed as one.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Standard output onto `out`; one that already is descriptor 1 stays.
+  if (out_fd >= 0 && out_fd != STDOUT_FILENO) {
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  }
+  // Never the terminal: a client in a background group that reads it is
+  // stopped, and nothing a client reads is meant to come from the user.
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+#ifdef KESTREL_SPAWN_CLOSEFROM
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#else
+  if (!subreaper_shell_works) add_close_actions(actions);
+#endif
+
+  std::string text = command_line;  // argv wants writable strings
+  int spawn_error = 0;
+  long pid = posix::spawn_own_child([&]() -> long {
+    pid_t started = 0;
+#ifdef __linux__
+    if (subreaper_shell_works) {
+      char* argv[] = {const_cast<char*>(kSubreaperShell), const_cast<char*>("-c"), &text[0],
+                      nullptr};
+      spawn_error = posix_spawn(&started, "/proc/self/exe", &actions, &attributes, argv, environ);
+      if (spawn_error == 0) return static_cast<long>(started);
+      if (spawn_error != ENOENT && spawn_error != EACCES) return -1;
+      // No /proc: children are still below the run, a subreaper itself.
+      subreaper_shell_works = false;
+#ifndef KESTREL_SPAWN_CLOSEFROM
+      add_close_actions(actions);
+#endif
+    }
+#endif
+    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), &text[0], nullptr};
+    spawn_error = posix_spawn(&started, "/bin/sh", &actions, &attributes, argv, environ);
+    return spawn_error == 0 ? static_cast<long>(started) : -1;
+  });
+  const int error = pid < 0 ? (spawn_error != 0 ? spawn_error : errno) : 0;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  errno = error;
+  return pid;
+}
+
 }  // namespace
 
 void prepare_process() {
+  sigemptyset(&inherited_ignored);
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction current {};
+    if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      sigaddset(&inherited_ignored, number);
+    }
+  }
 #ifdef __linux__
+  // Orphans of a shell whose own subreaper is gone come here, not to init.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
 #endif
   ignore_broken_pipe();
@@ -104,50 +225,11 @@ int run_shell(const std::string& command_line, std::FILE* out) {
   int out_fd = -1;
   if (!output_descriptor(out, out_fd)) return -1;
   std::fflush(nullptr);
-  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
-                  const_cast<char*>(command_line.c_str()), nullptr};
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  // A group of its own, like every child: a Ctrl+C typed at the terminal
-  // reaches kestrel's handler, not the short commands it runs meanwhile.
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-
-  // Standard output onto `out`; one that already is descriptor 1 stays as is.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (out_fd >= 0 && out_fd != STDOUT_FILENO) {
-    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
-    if (out_fd > STDERR_FILENO) posix_spawn_file_actions_addclose(&actions, out_fd);
-  }
-
-  int spawn_error = 0;
-  long pid = posix::spawn_own_child([&]() -> long {
-    pid_t started = 0;
-    spawn_error = posix_spawn(&started, "/bin/sh", &actions, &attributes, argv, environ);
-    return spawn_error == 0 ? static_cast<long>(started) : -1;
-  });
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (pid <= 0) {
-    errno = spawn_error;
-    return -1;
-  }
-
+  const long pid = spawn_shell(command_line, out_fd);
+  if (pid <= 0) return -1;
   int status = 0;
-  pid_t r;
-  do {
-    r = waitpid(static_cast<pid_t>(pid), &status, 0);
-  } while (r < 0 && errno == EINTR);
-  posix::forget_own_child(pid);
-  return r == static_cast<pid_t>(pid) ? status : -1;
+  posix::reap_own_child(pid, true, &status);
+  return status;
 }
 
 bool start_child(const std::string& command_line, Child& child, int& error_code, std::FILE* out) {
@@ -158,28 +240,11 @@ bool start_child(const std::string& command_line, Child& child, int& error_code,
   }
   std::fflush(nullptr);
   posix::reap_adopted_orphans();
-  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
-                  const_cast<char*>(command_line.c_str()), nullptr};
-  int fork_error = 0;
-  long pid = posix::spawn_own_child([&]() -> long {
-    pid_t started = fork();
-    if (started == 0) {
-      setpgid(0, 0);
-#ifdef __linux__
-      // Orphans of the command re-parent to its shell, not to init.
-      prctl(PR_SET_CHILD_SUBREAPER, 1);
-#endif
-      exec_shell(argv, out_fd);
-    }
-    fork_error = errno;
-    return static_cast<long>(started);
-  });
-  if (pid < 0) {
-    error_code = fork_error;
+  const long pid = spawn_shell(command_line, out_fd);
+  if (pid <= 0) {
+    error_code = errno;
     return false;
   }
-  setpgid(static_cast<pid_t>(pid),
-          static_cast<pid_t>(pid));  // so a kill right after start finds the group
   child.pid = pid;
   child.native = new ChildState();
   return true;
@@ -192,10 +257,9 @@ WaitResult wait_child(Child& child, int timeout_ms) {
     return WaitResult::kExited;
   }
   if (reap(child, false)) return WaitResult::kExited;
-#ifdef SYS_pidfd_open
-  // A pidfd becomes readable when the process ends: an exact wait with a
+  // The child's pidfd becomes readable when it ends: an exact wait with a
   // time-out and no polling delay.
-  int fd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(child.pid), 0));
+  int fd = posix::duplicate_pidfd(child.pid);
   if (fd >= 0) {
     pollfd waiter{fd, POLLIN, 0};
     int ready;
@@ -207,7 +271,6 @@ WaitResult wait_child(Child& child, int timeout_ms) {
     reap(child, true);
     return WaitResult::kExited;
   }
-#endif
   // No pidfd: poll with a short, growing sleep.
   std::int64_t waited = 0;
   int step_ms = 1;
@@ -229,7 +292,11 @@ bool kill_child_tree(Child& child, std::FILE* /*out*/) {
   // Once reaped, the id may belong to someone else: nothing left to kill.
   if (state_of(child)->reaped) return true;
 
+  // Pinned, it is not reaped meanwhile by a thread that waits for it, so
+  // its id and group stay its own during the kill.
+  if (!posix::pin_own_child(child.pid)) return true;
   std::vector<posix::ProcessEntry> killed = posix::kill_tree(child.pid, child.pid, true);
+  posix::unpin_own_child(child.pid);
   // The killed descendants re-parent to the run (a subreaper) as they die:
   // reap them as well as the child.
   bool ended = false;
@@ -247,11 +314,27 @@ void close_child(Child& child) {
   if (child.native != nullptr) {
     // Still running: from now on it is an orphan like any other, reaped when
     // it ends instead of blocking here.
-    if (!state_of(child)->reaped) posix::forget_own_child(child.pid);
+    if (!state_of(child)->reaped) posix::abandon_own_child(child.pid);
     delete state_of(child);
     child.native = nullptr;
   }
   posix::reap_adopted_orphans();
+}
+
+void close_child_registry() {
+  posix::close_registry();
+}
+
+void reopen_child_registry_for_cleanup() {
+  posix::reopen_registry();
+}
+
+bool child_registry_open() {
+  return posix::registry_open();
+}
+
+int kill_registered_children() {
+  return posix::kill_registered();
 }
 
 int last_error() {

@@ -30,6 +30,8 @@ long kill_processes_by_name(const std::string& image_prefix) {
 
 void kill_own_process_tree() {
   std::fflush(nullptr);
+  close_child_registry();
+  kill_registered_children();
   // Orphans of our children re-parented to us (a subreaper), so they are
   // found here too.
   posix::kill_tree(current_process_id(), 0, false);

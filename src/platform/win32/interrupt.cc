@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "platform/platform.h"
 #include "platform/win32/process_tree.h"
 
 namespace platform {
@@ -38,8 +39,12 @@ bool install_control_handler(ControlHandler handler) {
 }
 
 int kill_own_descendants() {
-  return win32::terminate_descendants(GetCurrentProcessId(),
-                                      win32::process_creation_time(GetCurrentProcess()));
+  close_child_registry();
+  int killed = kill_registered_children();
+  // Whatever left its job and is still in the process list below the run.
+  killed += win32::terminate_descendants(GetCurrentProcessId(),
+                                         win32::process_creation_time(GetCurrentProcess()));
+  return killed;
 }
 
 }  // namespace platform

@@ -55,6 +55,7 @@ long kill_processes_by_name(const std::string& image_prefix) {
 
 void kill_own_process_tree() {
   const DWORD self = GetCurrentProcessId();
+  kill_registered_children();
   // Its lines reach the report, as for a child's tree.
   char command[64];
   std::snprintf(command, sizeof(command), "taskkill /PID %lu /T /F",

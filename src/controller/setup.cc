@@ -9,6 +9,7 @@
 #include "core/state.h"
 #include "exec/query.h"
 #include "exec/runner.h"
+#include "exec/wrappers.h"
 
 namespace controller {
 
@@ -60,8 +61,12 @@ void setup_filer(const core::Collection& collection) {
 
   // Memory statistics run from here to the poststats "mem_stats -e".
   if (!o.critical_only) {
-    std::string mem_stats = filer_command_line(filer, "mem_stats -b");
-    if (!o.config_only) exec::run_command(collection, mem_stats);
+    std::string mem_stats =
+        exec::with_errors_logged(collection, filer_command_line(filer, "mem_stats -b"));
+    if (!o.config_only) {
+      exec::run_command(collection, mem_stats);
+      exec::log_command_errors(collection);
+    }
   }
 
   map_release(collection);

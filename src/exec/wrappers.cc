@@ -70,11 +70,19 @@ void echo_through_interpreter(const core::Collection& collection, const std::str
   copy_output_into_report(path, out, false);
 }
 
-namespace {
-
 const std::string& stderr_file(const core::Collection& collection) {
   return collection.stderr_path.empty() ? core::state().error_log_path : collection.stderr_path;
 }
+
+std::string with_errors_logged(const core::Collection& collection, const std::string& line) {
+  return line + " 2>>\"" + stderr_file(collection) + "\"";
+}
+
+void log_command_errors(const core::Collection& collection) {
+  if (!collection.stderr_path.empty()) move_into_error_log(collection.stderr_path);
+}
+
+namespace {
 
 // Runs a framed command line and prints the lines that close its section.
 // Returns the elapsed whole seconds.
@@ -88,7 +96,7 @@ int run_framed(const core::Collection& collection, const std::string& command,
   std::fprintf(collection.out, "\nEXE-TIME of: %s : %d seconds\n", command.c_str(), elapsed);
   print_epoch_line(collection.out);
   std::fprintf(collection.out, "\n");
-  if (!collection.stderr_path.empty()) move_into_error_log(collection.stderr_path);
+  log_command_errors(collection);
   return elapsed;
 }
 

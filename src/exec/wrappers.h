@@ -26,6 +26,18 @@ std::string friendly_name(const std::string& command);
 // "=-=-=-=-=-= <section> =-=-=-=-=-= <friendly name>\n".
 void print_command_marker(const core::Collection& collection, const std::string& command);
 
+// Where the collection's commands write their standard error: its own file,
+// or the error log itself.
+const std::string& stderr_file(const core::Collection& collection);
+
+// `line` with its standard error appended there, so no controller text
+// reaches the terminal unscreened.
+std::string with_errors_logged(const core::Collection& collection, const std::string& line);
+
+// Moves what the collection's last command wrote on standard error into the
+// error log (nothing when it writes there directly).
+void log_command_errors(const core::Collection& collection);
+
 // Runs a host command inside a framed section of `collection`.
 void run_host_command(const core::Collection& collection, const std::string& command);
 

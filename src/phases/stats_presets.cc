@@ -139,11 +139,12 @@ void stats_action(const core::Collection& collection, int action) {
   if (exec::given_up(collection)) return;
   const std::int64_t started = platform::now_epoch_seconds();
   // Bounded by the command time-out, so a hung controller cannot stop the run.
-  if (exec::run_bounded(collection.remote_command_line("stats stop -I " + filer.stats_id) +
-                            " > \"" + capture + "\"",
-                        capture)) {
-    exec::give_up_if_interrupted(collection);
-  }
+  const std::string stop_line = exec::with_errors_logged(
+      collection,
+      collection.remote_command_line("stats stop -I " + filer.stats_id) + " > \"" + capture + "\"");
+  const bool killed = exec::run_bounded(stop_line, capture);
+  exec::log_command_errors(collection);
+  if (killed) exec::give_up_if_interrupted(collection);
   filer.stats_stop = platform::now_epoch_seconds();
   filer.stats_stop_text = exec::gmt_timestamp();
   const int took = static_cast<int>(filer.stats_stop - started);

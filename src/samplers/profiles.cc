@@ -159,13 +159,15 @@ void profile_thread(void* raw) {
 
     const std::string on = "prof reset ; prof on " + domain;
     const std::string off = "prof off ; prof dump ";
-    bool in_time = run_capture_command(job, capture_command_line(job, on, job.output_path, ""), on);
-    in_time = in_time && capture_sleep(job, seconds) &&
-              run_capture_command(job, capture_command_line(job, off, job.output_path, ""), off);
+    bool in_time =
+        run_capture_command(job, capture_command_line(job, on, job.output_path, " 2>&1"), on);
+    in_time =
+        in_time && capture_sleep(job, seconds) &&
+        run_capture_command(job, capture_command_line(job, off, job.output_path, " 2>&1"), off);
     if (!in_time) {
       // Cut short: the profiler must not stay on on the controller.
-      run_job_cleanup(job, capture_command_line(job, "prof off", job.output_path, ""), "prof off",
-                      platform::monotonic_ms() + kCleanupMs);
+      run_job_cleanup(job, capture_command_line(job, "prof off", job.output_path, " 2>&1"),
+                      "prof off", platform::monotonic_ms() + kCleanupMs);
     }
 
     append_job_line(job, "End profile " + domain + " on " + name);
@@ -196,7 +198,9 @@ void collect_profile_files(const core::Collection& collection) {
     core::progress("Reading profile data file: " + *file + "...");
     std::string told;
     const CopyResult result = save_command_output(
-        collection.remote_command_line("rdfile /" + *file), gmon_folder(), copy, told);
+        exec::with_errors_logged(collection, collection.remote_command_line("rdfile /" + *file)),
+        gmon_folder(), copy, told);
+    exec::log_command_errors(collection);
     core::progress(result == CopyResult::kFailed ? "Failed!\n" : "Done!\n");
     if (!told.empty()) controller::warn_once(told);
     // A file that did not arrive whole stays where it is.

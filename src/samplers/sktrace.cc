@@ -198,7 +198,10 @@ void collect_sktrace_files(const core::Collection& collection) {
     core::debug_line("Copying /etc/log/" + *file + " to " + destination + copy);
     std::string told;
     const CopyResult result = save_command_output(
-        collection.remote_command_line("rdfile /etc/log/" + *file), destination, copy, told);
+        exec::with_errors_logged(collection,
+                                 collection.remote_command_line("rdfile /etc/log/" + *file)),
+        destination, copy, told);
+    exec::log_command_errors(collection);
     if (tally(result, told) == CopyResult::kFailed) append_line(log, "(copy failed)");
   }
 

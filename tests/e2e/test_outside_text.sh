@@ -29,9 +29,12 @@ launch forge -f forge -t 0 -F
 # One interface whose "vif stat" floods its sampler file, a "stats stop"
 # reply of 300,000 objects, and a foreground command printing more than a
 # section may hold.
+# Every command also writes terminal escapes on its standard error, and the
+# run takes profiles and a trace: none of them may reach kestrel's own.
 model flood 'vzones =' 'vifs = e0a' 'fault:vif stat = long_line 70000000' \
-  'fault:stats stop = long_output 300000' 'fault:sysconfig -r = long_line 140000000'
-launch flood -f flood -t 1 -F
+  'fault:stats stop = long_output 300000' 'fault:sysconfig -r = long_line 140000000' \
+  "$(printf 'fault = stderr \033[31mred\033]0;title\007')"
+launch flood -f flood -t 1 -F -P flat -T default
 
 # --------------------------------------------------- dead controller at ^C
 model dead 'vzones =' 'vifs = e0a'
@@ -42,7 +45,7 @@ launch dead -f dead -t 1 -C 3 -F
 # one page: everything kestrel writes after that fails.
 cut_run() {  # NAME BYTES
   mkdir -p "$WORK/$1/tmp"
-  (cd "$WORK/$1" && tmp="$WORK/$1/tmp" python3 - "$KESTREL_BIN" "$2" <<'PY'
+  (cd "$WORK/$1" && tmp="$WORK/$1/tmp" CTLSIM_STATE="$WORK/$1/state" python3 - "$KESTREL_BIN" "$2" <<'PY'
 import fcntl, os, subprocess, sys
 read_end, write_end = os.pipe()
 fcntl.fcntl(write_end, 1031, 4096)  # F_SETPIPE_SZ
@@ -62,7 +65,8 @@ PY
   )
 }
 mkdir -p "$WORK/whole/tmp"
-(cd "$WORK/whole" && tmp="$WORK/whole/tmp" "$KESTREL_BIN" -f sim1 -t 0 -F -p >out 2>err)
+# Each run with a simulator state of its own, so the reports are alike.
+(cd "$WORK/whole" && tmp="$WORK/whole/tmp" CTLSIM_STATE="$WORK/whole/state" "$KESTREL_BIN" -f sim1 -t 0 -F -p >out 2>err)
 size=$(stat -c %s "$WORK/whole/out")
 log_at=$(grep -a -b -m1 ' ERROR LOG$' "$WORK/whole/out" | cut -d: -f1)
 # The last cut falls well inside the error log but leaves more than the pipe
@@ -110,6 +114,8 @@ check "flood: stats stop overflow told" grep -aq 'held more than 256 objects; th
 check "flood: error log section intact and last" last_marker_is_error_log flood
 check "flood: footer after the error log" bash -c "tail -c 300 '$flood_out' | grep -aq '^=-=-= Kestrel Execution Statistics'"
 check "flood: scratch folder removed" scratch_removed flood
+check "flood: no terminal escape on standard error" bash -c "! grep -q \$'\\033' '$WORK/flood/err'"
+check "flood: the controller's errors kept in the report's error log" grep -aq '\[31mred' "$flood_out"
 
 check "dead: Ctrl+C ends with 130" [ "$(status dead)" = 130 ]
 check "dead: given up once in the report" [ "$(grep -ac 'dead did not answer within the command time-out' "$WORK/dead/out")" -ge 1 ]

@@ -10,6 +10,7 @@
 #include "exec/query.h"
 #include "exec/runner.h"
 #include "exec/wrappers.h"
+#include "platform/platform.h"
 
 namespace controller {
 
@@ -61,8 +62,9 @@ void setup_filer(const core::Collection& collection) {
 
   // Memory statistics run from here to the poststats "mem_stats -e".
   if (!o.critical_only) {
-    std::string mem_stats =
-        exec::with_errors_logged(collection, filer_command_line(filer, "mem_stats -b"));
+    // Through the interpreter, which reads the redirection of its errors.
+    std::string mem_stats = platform::shell::interpreter(
+        exec::with_errors_logged(collection, filer_command_line(filer, "mem_stats -b")));
     if (!o.config_only) {
       exec::run_command(collection, mem_stats);
       exec::log_command_errors(collection);

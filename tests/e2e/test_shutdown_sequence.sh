@@ -38,6 +38,12 @@ for round in $(seq 1 10); do
   check "round $round: ended by SIGTERM" [ "$status" -eq 143 ]
   left=$(live_clients)
   check "round $round: no client alive after kestrel ($left)" [ "$left" -eq 0 ]
-  pkill -KILL -f "$pattern" 2>/dev/null
+  # A client left by a failing round must not count in the next: each one
+  # this round started, by the pid the simulator logged.
+  for name in "${names[@]}"; do
+    for client in $(cut -f2 "$WORK/state/$name/invocations.log" 2>/dev/null); do
+      [ -n "$client" ] && kill -KILL "$client" 2>/dev/null
+    done
+  done
 done
 finish

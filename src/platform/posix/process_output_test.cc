@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/test_scratch.h"
 #include "platform/threads.h"
 
 namespace fs = std::filesystem;
@@ -21,11 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path scratch(const std::string& name) {
-  fs::path path =
-      fs::temp_directory_path() / ("kestrel_output_test_" + name + "_" + std::to_string(getpid()));
-  fs::remove_all(path);
-  fs::create_directories(path);
-  return path;
+  return platform::posix::test_scratch("output", name);
 }
 
 std::string read_file(const fs::path& path) {

@@ -12,17 +12,14 @@
 
 #include "platform/platform.h"
 #include "platform/posix/proc_table.h"
+#include "platform/posix/test_scratch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 fs::path scratch(const std::string& name) {
-  fs::path path =
-      fs::temp_directory_path() / ("kestrel_tree_test_" + name + "_" + std::to_string(getpid()));
-  fs::remove_all(path);
-  fs::create_directories(path);
-  return path;
+  return platform::posix::test_scratch("tree", name);
 }
 
 // State letter of a process, or 0 when it is gone.

@@ -17,17 +17,14 @@
 #include "platform/interrupt.h"
 #include "platform/platform.h"
 #include "platform/posix/proc_table.h"
+#include "platform/posix/test_scratch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 fs::path scratch(const std::string& name) {
-  fs::path path =
-      fs::temp_directory_path() / ("kestrel_spawn_test_" + name + "_" + std::to_string(getpid()));
-  fs::remove_all(path);
-  fs::create_directories(path);
-  return path;
+  return platform::posix::test_scratch("spawn", name);
 }
 
 template <typename Condition>

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/state.h"
+#include "core/test_scratch.h"
 #include "platform/platform.h"
 #include "platform/threads.h"
 
@@ -35,13 +36,12 @@ class ReportStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_state();
-    for (int i = 0; i < 3; ++i) {
-      paths.push_back(::testing::TempDir() + "report_stream_spool_" + std::to_string(i));
-    }
+    scratch = test_scratch("report_stream",
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    for (int i = 0; i < 3; ++i) paths.push_back((scratch / ("spool_" + std::to_string(i))).string());
   }
-  void TearDown() override {
-    for (const std::string& path : paths) std::remove(path.c_str());
-  }
+  void TearDown() override { std::filesystem::remove_all(scratch); }
+  std::filesystem::path scratch;
   std::vector<std::string> paths;
 };
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "core/state.h"
+#include "core/test_scratch.h"
 #include "phases/catalogue_test_support.h"
 
 namespace {
@@ -35,8 +36,16 @@ class CatalogueSteps : public ::testing::Test {
   void SetUp() override {
     core::reset_state();
     issued().clear();
+    // Commands print into scratch files: each case gets a folder of its own.
+    scratch = core::test_scratch(
+        "catalogue", ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    core::state().temp_dir = scratch.string() + "/";
   }
-  void TearDown() override { core::reset_state(); }
+  void TearDown() override {
+    core::reset_state();
+    std::filesystem::remove_all(scratch);
+  }
+  std::filesystem::path scratch;
 };
 
 TEST_F(CatalogueSteps, CommandsRunUnderTheTitleInForceAndTemplatesAreAppended) {
@@ -162,8 +171,7 @@ TEST_F(RunCatalogue, PoststatsRunsItsCommandsForTheCurrentController) {
 
 TEST_F(RunCatalogue, UnusableVolumeNamesAreLoggedAndNotRun) {
   core::RunState& st = core::state();
-  st.error_log_path = ::testing::TempDir() + "catalogue_test_error.log";
-  std::remove(st.error_log_path.c_str());
+  st.error_log_path = st.temp_dir + "error.log";
   collection.services.flags = {};
   collection.services.flags.svc_replisync = 1;
   st.filers[1].vrs_rebuild = true;
@@ -181,7 +189,6 @@ TEST_F(RunCatalogue, UnusableVolumeNamesAreLoggedAndNotRun) {
                             "injected"),
             std::string::npos)
       << text.str();
-  std::remove(st.error_log_path.c_str());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "controller/licenses.h"
 #include "core/state.h"
+#include "core/test_scratch.h"
 #include "phases/catalogue.h"
 #include "platform/platform.h"
 
@@ -102,7 +103,8 @@ TEST_F(Collections, TheLoopVisitsEveryControllerOnceInOrder) {
 // and reply files.
 TEST_F(Collections, SideBySideTheReportKeepsCommandLineOrder) {
   core::RunState& st = core::state();
-  st.temp_dir = ::testing::TempDir();
+  const std::filesystem::path scratch = core::test_scratch("collections", "side_by_side");
+  st.temp_dir = scratch.string() + "/";
   st.filers.resize(5);
   for (size_t i = 0; i < st.filers.size(); ++i) st.filers[i].name = "c" + std::to_string(i + 1);
   st.options.parallel = 3;
@@ -127,6 +129,7 @@ TEST_F(Collections, SideBySideTheReportKeepsCommandLineOrder) {
   EXPECT_EQ(reply_paths.size(), 5u);
   EXPECT_EQ(spools.size(), 5u);
   EXPECT_EQ(spools.count(stdout), 0u);
+  std::filesystem::remove_all(scratch);
 }
 
 }  // namespace

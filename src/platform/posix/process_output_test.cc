@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/test_scratch.h"
+#include "core/test_scratch.h"
 #include "platform/threads.h"
 
 namespace fs = std::filesystem;
@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path scratch(const std::string& name) {
-  return platform::posix::test_scratch("output", name);
+  return core::test_scratch("output", name);
 }
 
 std::string read_file(const fs::path& path) {

@@ -12,14 +12,14 @@
 
 #include "platform/platform.h"
 #include "platform/posix/proc_table.h"
-#include "platform/posix/test_scratch.h"
+#include "core/test_scratch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 fs::path scratch(const std::string& name) {
-  return platform::posix::test_scratch("tree", name);
+  return core::test_scratch("tree", name);
 }
 
 // State letter of a process, or 0 when it is gone.

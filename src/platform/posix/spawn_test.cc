@@ -17,14 +17,14 @@
 #include "platform/interrupt.h"
 #include "platform/platform.h"
 #include "platform/posix/proc_table.h"
-#include "platform/posix/test_scratch.h"
+#include "core/test_scratch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 fs::path scratch(const std::string& name) {
-  return platform::posix::test_scratch("spawn", name);
+  return core::test_scratch("spawn", name);
 }
 
 template <typename Condition>

@@ -38,7 +38,8 @@ class ReportStreamTest : public ::testing::Test {
     reset_state();
     scratch = test_scratch("report_stream",
                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    for (int i = 0; i < 3; ++i) paths.push_back((scratch / ("spool_" + std::to_string(i))).string());
+    for (int i = 0; i < 3; ++i)
+      paths.push_back((scratch / ("spool_" + std::to_string(i))).string());
   }
   void TearDown() override { std::filesystem::remove_all(scratch); }
   std::filesystem::path scratch;
@@ -145,6 +146,25 @@ TEST_F(ReportStreamTest, AFailedCollectionEndsTheCopyAfterItsOwnText) {
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nfailing\n");
   EXPECT_EQ(outcome, ReportStream::Outcome::kFailed);
   EXPECT_EQ(status, 3);
+}
+
+// A spool on a full file system: the text it lost must end the run with
+// status 1 and say so, not leave a report without that controller.
+TEST_F(ReportStreamTest, ASpoolThatCannotBeWrittenEndsTheRunWithStatusOne) {
+  // The spool is a link to a device that is always full; removing the
+  // spool removes only the link.
+  std::filesystem::create_symlink("/dev/full", paths[1]);
+  EXPECT_EXIT(
+      {
+        ReportStream stream(paths);
+        std::fputs("first\n", stream.spool(0));
+        std::fputs("lost on the full disk\n", stream.spool(1));
+        std::fputs("third\n", stream.spool(2));
+        for (size_t i = 0; i < 3; ++i) stream.finish(i);
+        stream.copy_in_order();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "Cannot write .*spool_1.*\n.*lost text of a controller");
 }
 
 }  // namespace

@@ -13,8 +13,7 @@ namespace core {
 inline std::filesystem::path test_scratch(const std::string& suite, const std::string& name) {
   std::filesystem::path path =
       std::filesystem::temp_directory_path() /
-      ("kestrel_" + suite + "_test_" + name + "_" +
-       std::to_string(platform::current_process_id()));
+      ("kestrel_" + suite + "_test_" + name + "_" + std::to_string(platform::current_process_id()));
   std::filesystem::remove_all(path);
   std::filesystem::create_directories(path);
   return path;

@@ -37,8 +37,8 @@ class CatalogueSteps : public ::testing::Test {
     core::reset_state();
     issued().clear();
     // Commands print into scratch files: each case gets a folder of its own.
-    scratch = core::test_scratch(
-        "catalogue", ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    scratch = core::test_scratch("catalogue",
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     core::state().temp_dir = scratch.string() + "/";
   }
   void TearDown() override {

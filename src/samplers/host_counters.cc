@@ -102,9 +102,10 @@ bool write_line(OutputFile& file, const std::string& line) {
 }
 
 // Diagnostics a sampler owes the report: a worker never writes the report
-// itself, so they go into the error log, which ends the report.
-void log_for_report(const std::string& message, bool debug) {
-  exec::append_error_log(message);
+// itself, so they go into the sampler's own file, which poststats prints in
+// its place.
+void note_in_file(OutputFile& file, const std::string& message, bool debug) {
+  write_line(file, message);
   if (debug) std::fputs(("DEBUG: " + message + "\n").c_str(), stderr);
 }
 
@@ -144,9 +145,9 @@ void sample_system(OutputFile& file, int interval_seconds, int sample_count, boo
     const char* path = legacy ? kSystem[column].legacy_path : kSystem[column].path;
     if (!counters::add_counter(query, path, handles[column], status)) {
       handles[column] = -1;
-      log_for_report(core::format("PdhAddCounter returns %#x", static_cast<unsigned>(status)),
-                     debug);
-      log_for_report(core::format("\"%s\" is not a valid counter path", path), debug);
+      note_in_file(file, core::format("PdhAddCounter returns %#x", static_cast<unsigned>(status)),
+                   debug);
+      note_in_file(file, core::format("\n\"%s\" is not a valid counter path", path), debug);
     }
   }
   counters::collect(query, status);  // the baseline of the rates
@@ -215,7 +216,7 @@ void sample_disks(counters::Query* query, OutputFile& file, int interval_seconds
   if (!disk_slots(paths, instances, slots, failure)) {
     std::string message = failure;
     while (!message.empty() && message.back() == '\n') message.pop_back();
-    log_for_report(message, debug);
+    note_in_file(file, message, debug);
     return;
   }
   std::vector<std::array<int, kDiskColumns>> handles(instances.size());

@@ -107,6 +107,33 @@ void append_job_line(const BackgroundJob& job, const std::string& text) {
 
 namespace {
 
+void report_kill_failure(const std::string& command) {
+  // Not on standard output: a worker never writes into the report.
+  std::string message = core::format("ERROR (errno: %d): Unable to terminate command %s",
+                                     platform::last_error(), command.c_str());
+  core::error_line(message);
+  exec::append_error_log(message);
+}
+
+// A command that ran into the job's time-out: the kill is told in the job's
+// own file, which poststats prints in its place, and in the error log. The
+// line is added once the client is gone: on Windows its redirection may
+// hold the file against other writers while it runs.
+void kill_timed_out(const BackgroundJob& job, platform::Child& child, const std::string& command) {
+  const bool killed = platform::kill_child_tree(child);
+  std::FILE* file = std::fopen(job.output_path.c_str(), "a");
+  if (file != nullptr) {
+    std::fprintf(file, "Killing process tree at PID: %ld...\n", child.pid);
+    std::fclose(file);
+  }
+  if (!killed) {
+    report_kill_failure(command);
+    return;
+  }
+  exec::append_error_log(
+      core::format("Successfully killed process tree at root PID: %ld", child.pid));
+}
+
 // Runs one command line of the job until it ends, `timeout_ms` passes,
 // `stop` (may be nullptr) is raised or the job's file grows past its cap.
 ChildOutcome run_watched(const BackgroundJob& job, const std::string& command_line,
@@ -136,12 +163,10 @@ ChildOutcome run_watched(const BackgroundJob& job, const std::string& command_li
       outcome = ChildOutcome::kCapped;
       break;
   }
-  if (outcome != ChildOutcome::kEnded && !platform::kill_child_tree(child)) {
-    // Not on standard output: a worker never writes into the report.
-    std::string message = core::format("ERROR (errno: %d): Unable to terminate command %s",
-                                       platform::last_error(), command.c_str());
-    core::error_line(message);
-    exec::append_error_log(message);
+  if (outcome == ChildOutcome::kTimedOut) {
+    kill_timed_out(job, child, command);
+  } else if (outcome != ChildOutcome::kEnded && !platform::kill_child_tree(child)) {
+    report_kill_failure(command);
   }
   platform::close_child(child);
   for (const std::string& note : exec::cut_files_over_cap(watched, "The sampler " + command)) {

@@ -35,9 +35,10 @@ trap unplant EXIT
 # wine_kestrel, in the background: the folder is looked at while it runs.
 (cd "$WORK" && wine "$KESTREL_EXE" -c -F -d -C 4 -f hungwine >"$WORK/out.crlf" 2>"$WORK/err.crlf") &
 run=$!
-# The run's id, from its set-up line, then its folder once set-up is done.
+# The run's id, from its set-up line, then its folder once set-up is done
+# (Wine may take a minute to start on a loaded machine).
 id=
-for _ in $(seq 600); do
+for _ in $(seq 1800); do
   id=$(tr -d '\r' <"$WORK/err.crlf" 2>/dev/null |
     sed -n 's/^DEBUG: Setting temp dir to: ".*\\kestrel\\\([0-9]*\)\\"$/\1/p')
   [ -n "$id" ] && [ -f "$scratch/$id/error.log" ] && break
@@ -58,4 +59,10 @@ check "taskkill's lines follow the kill line" \
   bash -c "grep -A1 -E '^Killing process tree at PID: [0-9]+\.\.\.$' '$WORK/out' | tail -1 | grep -qi 'taskkill\|success\|error'"
 check "kill recorded in the log" grep -qE ' : Successfully killed process tree at root PID: [0-9]+$' "$WORK/out"
 check "run folder removed" [ ! -e "$scratch/$id" ]
+if [ "$failed" -ne 0 ]; then
+  echo "--- status $rc; standard error:" >&2
+  tr -d '\r' <"$WORK/err.crlf" | tail -40 >&2
+  echo "--- report around the kill:" >&2
+  grep -a -B3 -A6 'Killing process tree' "$WORK/out" >&2
+fi
 finish

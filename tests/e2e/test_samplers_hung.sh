@@ -18,8 +18,13 @@ check "status 0" [ "$rc" -eq 0 ]
 check "the wait did not run out" none WARNING <"$WORK/err"
 
 sysstat=$(sampler_file . h1 sysstat.out)
-check "hung sysstat: only its stamps" [ "$(wc -l <<<"$sysstat")" -eq 2 ]
+check "hung sysstat: its stamps and the kill line between them" \
+  [ "$(sed -n 2p <<<"$sysstat" | sed -E 's/[0-9]+/N/')|$(wc -l <<<"$sysstat")" = \
+    "Killing process tree at PID: N...|3" ]
 check "hung sysstat: stamped" stamped "$sysstat"
+killed_pid=$(sed -nE '2s/^Killing process tree at PID: ([0-9]+)\.\.\.$/\1/p' <<<"$sysstat")
+check "hung sysstat: the kill is in the error log" \
+  grep -qE " : Successfully killed process tree at root PID: ${killed_pid:-none}\$" "$WORK/out"
 took=$(($(stamp_seconds "$(tail -1 <<<"$sysstat")") - $(stamp_seconds "$(head -1 <<<"$sysstat")")))
 check "hung sysstat: killed at the job's time-out" within "$took" 64 75
 
@@ -28,8 +33,9 @@ check "answer then hang: every sample kept" [ "$(grep -c ' /vol/vol1/lun1$' <<<"
 check "answer then hang: closed by a stamp" stamped "$lun"
 
 statit=$(sampler_file . h1 statit.out)
-check "hung statit: heading and opening stamp, then nothing" \
-  [ "$(head -1 <<<"$statit")|$(wc -l <<<"$statit")" = "---- statit first 1/2 --- 0 seconds ----|2" ]
+check "hung statit: heading, opening stamp and the kill, then nothing" \
+  [ "$(head -1 <<<"$statit")|$(sed -n 3p <<<"$statit" | sed -E 's/[0-9]+/N/')|$(wc -l <<<"$statit")" = \
+    "---- statit first 1/2 --- 0 seconds ----|Killing process tree at PID: N...|3" ]
 check "hung statit: no second statit command" [ "$(remotes h1 | grep -c 'statit -')" -eq 1 ]
 
 log=$(sed -n '/ERROR LOG$/,$p' "$WORK/out")

@@ -36,13 +36,26 @@ check "statit reports" grep -q '^Hostname: w2 ' <<<"$(sampler_file . w2 statit.o
 vif=$(sampler_file . w1 vifstat_vif0.out)
 took=$(($(stamp_seconds "$(tail -1 <<<"$vif")") - $(stamp_seconds "$(head -1 <<<"$vif")")))
 check "vif stat killed at the job's time-out" within "$took" 64 80
+check "vif stat: the kill told in its file" \
+  grep -qE '^Killing process tree at PID: [0-9]+\.\.\.$' <<<"$vif"
+killed_pid=$(sed -nE 's/^Killing process tree at PID: ([0-9]+)\.\.\.$/\1/p' <<<"$vif" | head -1)
+check "vif stat: the kill in the error log" \
+  grep -qE " : Successfully killed process tree at root PID: ${killed_pid:-none}\$" "$WORK/out"
 
 check "host counter files" [ "$(dumped_files . "$host" | grep perfmon | tr '\n' ' ')" = "system_perfmon.out ldisk_perfmon.out " ]
 system=$(sampler_file . "$host" system_perfmon.out)
 check "system counters: stamped" stamped "$system"
 check "system counters: legend and header, or the sampler's message" \
   bash -c "grep -q '^   %usr '\$'\t''== ' <<<\"\$1\" || grep -q '^Perfmon: ' \"\$2\"" _ "$system" "$WORK/err"
+# A counter Wine does not know is told in the sampler's own file.
+if grep -q 'PdhAddCounter returns' "$WORK/out"; then
+  check "system counters: the failed counters told in their file" \
+    grep -q '^"\\.*" is not a valid counter path$' <<<"$system"
+fi
 check "logical disks: stamped" stamped "$(sampler_file . "$host" ldisk_perfmon.out)"
 check "the wait did not run out" bash -c "! grep -q WARNING '$WORK/err'"
+# The samplers' kills say nothing in the report but their own lines.
+check "no taskkill text in the report" \
+  bash -c "! grep -qiE 'taskkill|^SUCCESS: |invalid command line option' '$WORK/out'"
 check "no client left running" [ "$(live_clients)" -eq 0 ]
 finish

@@ -106,6 +106,15 @@ std::uintmax_t file_size_or_zero(const std::string& path) {
   return error ? 0 : size;
 }
 
+bool ends_mid_line(const std::string& path) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return false;
+  int last = EOF;
+  if (std::fseek(in, -1, SEEK_END) == 0) last = std::fgetc(in);
+  std::fclose(in);
+  return last != EOF && last != '\n';
+}
+
 std::string cut_file_at_cap(const std::string& path, std::uintmax_t cap, const std::string& what) {
   // The last line end at or before the cap, so the file ends on a whole line.
   std::uintmax_t keep = cap;

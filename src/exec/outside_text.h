@@ -45,6 +45,10 @@ bool write_outside_line(std::FILE* out, std::string_view line);
 // The size of the file at `path`, or 0 when it cannot be read.
 std::uintmax_t file_size_or_zero(const std::string& path);
 
+// True when the file at `path` has text after its last line end: a line of
+// its own written next would be glued onto that partial line.
+bool ends_mid_line(const std::string& path);
+
 // Cuts the file at `path` back to `cap` bytes (at the last line end before
 // it) and ends it with one line that says so. `what` names the source in
 // that line. Returns the line (without its end), for the error log.

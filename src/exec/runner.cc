@@ -163,6 +163,8 @@ void run_command(const core::Collection& collection, const std::string& command_
     case Watched::kTimedOut:
       core::debug_line("WARNING: Timed out on command: " + display +
                        ". Terminating the command process...");
+      // The kill line starts a line of its own, where the reader finds it.
+      if (ends_mid_line(capture)) std::fputc('\n', output);
       if (!kill_process_tree(child, output)) {
         std::string message = core::format("FATAL (errno: %d): Unable to kill command process %s",
                                            platform::last_error(), display.c_str());

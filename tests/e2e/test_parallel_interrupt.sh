@@ -23,6 +23,9 @@ done
 model wait2 "vzones =" "release = Corvex Release 8.0.1: Tue Mar 5 2013" "help_style = priv"
 model wait3 "release = Corvex Release 7.2: Mon Jan 7 2008" "help_style = none" \
   "licenses = nfs, fcp, zonepack" "vzones = vzq:/vol/vzqroot"
+# Four controllers side by side, each killed while its client is in the
+# middle of a line.
+for i in 1 2 3 4; do model "half$i" "vzones =" "fault:netstat -x = half_line"; done
 pre=(pre1 pre2 pre3 pre4)
 post=(post1 post2 post3 post4)
 waits=(wait1 wait2 wait3 wait4)
@@ -30,6 +33,7 @@ waits=(wait1 wait2 wait3 wait4)
 CTLSIM_LATENCY=100ms start prestats --parallel=3 -t 0 -p -V -F -f pre1,pre2 -f pre3 -f pre4
 CTLSIM_LATENCY=100ms start poststats --parallel=3 -t 0 -p -V -F -f post1,post2 -f post3 -f post4
 start wait -t 0 -p -F --parallel=3 -f wait1 -f wait2 -f wait3 -f wait4
+start halves --parallel=4 -t 0 -p -F -f half1,half2,half3,half4
 start wait_s -t 0 -p -F -f wait1 -f wait2 -f wait3 -f wait4
 
 # in_flight NAME COMMAND CONTROLLER...: waits until each controller has
@@ -46,6 +50,7 @@ in_flight() {
 }
 (in_flight prestats 'netstat -x' pre1 pre2 pre3) &
 (in_flight poststats 'raid_config -r' post1 post2 post3) &
+(in_flight halves 'netstat -x' half1 half2 half3 half4) &
 # -t 0 makes the sampling wait a plain ten-second sleep.
 (await wait err '^Sleep for ' 120 && sleep 3 && interrupt wait) &
 (await wait_s err '^Sleep for ' 120 && sleep 3 && interrupt wait_s) &
@@ -126,7 +131,22 @@ for name in "${post[@]}"; do
     [ "$(invocations poststats "$name" | cut -f5 | grep -c 'stats stop -I kestrel_stats_')" -le 1 ]
 done
 
-# ------------------------------------------- during the sampling wait
+# ------------------------------------------- during the sampling finished halves
+check "halves: status 130" [ "$(status halves)" = 130 ]
+check "halves: each cut line ended before what follows" \
+  [ "$(grep -ac '^half a line, cut$' "$WORK/halves/out")" = 4 ]
+check "halves: every marker starts a line" \
+  [ "$(grep -ac '=-=-=-=-=-= ' "$WORK/halves/out")" = "$(grep -ac '^=-=-=-=-=-= ' "$WORK/halves/out")" ]
+report_tool="$(dirname "$KESTREL_BIN")/kestrel-report"
+"$report_tool" index "$WORK/halves/out" >"$WORK/halves/index" 2>"$WORK/halves/index.err"
+# Status 1 says the run was cut short; the reader must find nothing else wrong.
+check "halves: the reader reads the report whole" [ $? -eq 1 ] &&
+  [ "$(cat "$WORK/halves/index.err")" = "kestrel-report: $WORK/halves/out: the run was interrupted: the error log follows at line $(grep -an ' ERROR LOG$' "$WORK/halves/out" | cut -d: -f1) without the execution statistics" ]
+for name in half1 half2 half3 half4; do
+  check "halves: the reader finds $name's interrupted command" \
+    grep -q "$name.*netstat -x" "$WORK/halves/index"
+done
+wait
 finished wait 200
 finished wait_s 200
 targets=(wait1 wait2 wait3 'wait3:[VZ]:vzq' wait4)

@@ -10,6 +10,7 @@ cat >"$WORK/bin/arp" <<SCRIPT
 echo "arp output before the hang"
 sleep 300 & echo \$! >> "$WORK/pids"
 (sleep 300 & echo \$! >> "$WORK/pids"; wait) &
+printf 'half a line'
 sleep 300
 SCRIPT
 chmod +x "$WORK/bin/arp"
@@ -18,6 +19,11 @@ PATH="$WORK/bin:$PATH" kestrel -c -C 2
 check "status 0" [ "$rc" -eq 0 ]
 check "partial output kept" grep -q '^arp output before the hang$' "$WORK/out"
 check "kill reported in the report" grep -q '^Killing process tree at PID: [0-9]*\.\.\.$' "$WORK/out"
+check "a partial last line is ended before the kill line" \
+  bash -c "grep -A1 '^half a line$' '$WORK/out' | tail -1 | grep -q '^Killing process tree at PID: '"
+report_tool="$(dirname "$KESTREL_BIN")/kestrel-report"
+check "the reader sees the command as killed" \
+  bash -c "'$report_tool' index '$WORK/out' | grep -E 'arp -a' | grep -qi 'killed'"
 check "kill recorded in the log" grep -q ' : Successfully killed process tree at root PID: [0-9]*$' "$WORK/out"
 check "section still closes" grep -q '^EXE-TIME of: arp -a : [0-9] seconds$' "$WORK/out"
 check "next command ran" grep -q '^=-=-=-=-=-= CONFIG e2ehost PRESTATS =-=-=-=-=-= netstat -rn$' "$WORK/out"

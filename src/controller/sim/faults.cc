@@ -14,9 +14,10 @@ struct FaultKind {
 };
 
 const FaultKind kKinds[] = {
-    {"delay", true, true},    {"hang", false, false},       {"output_then_hang", false, false},
-    {"garbage", false, true}, {"long_output", false, true}, {"long_line", false, true},
-    {"stderr", true, false},  {"error", false, false},      {"unreachable", false, false},
+    {"delay", true, true},       {"hang", false, false},       {"output_then_hang", false, false},
+    {"garbage", false, true},    {"long_output", false, true}, {"long_line", false, true},
+    {"stderr", true, false},     {"error", false, false},      {"unreachable", false, false},
+    {"half_line", false, false},
 };
 
 long count_arg(const Fault& fault, long fallback) {
@@ -102,6 +103,10 @@ FaultStep apply_faults_before(const std::vector<Fault>& faults) {
     }
   }
   if (has_fault(faults, "hang")) hang();
+  if (has_fault(faults, "half_line")) {
+    out("half a line, cut");
+    hang();
+  }
   for (const Fault& fault : faults) {
     if (fault.kind == "garbage") {
       write_garbage(count_arg(fault, 40));

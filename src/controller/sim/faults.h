@@ -3,6 +3,7 @@
 //   delay S            sleep S seconds, then answer
 //   hang               never answer (until killed)
 //   output_then_hang   answer, then never end
+//   half_line          print the start of a line without its end, then never end
 //   garbage [N]        N lines (default 40) of binary junk instead of the answer
 //   long_output [N]    the answer, then N filler lines (default 100000)
 //   long_line [N]      one line of N characters (default 10000), then the answer

@@ -73,7 +73,7 @@ linux=$WORK/linux/$linux_name
 sums_checks() {
   check "$1: SHA256SUMS verifies" bash -c "cd '$2' && sha256sum --quiet --strict -c SHA256SUMS"
   same "$1: SHA256SUMS covers every other file" \
-    "$(cd "$2" && ls -A | grep -vxF SHA256SUMS | sort)" "$(sed 's/^[0-9a-f]*  //' "$2/SHA256SUMS" | sort)"
+    "$(find "$2" -mindepth 1 -maxdepth 1 ! -name SHA256SUMS -printf '%f\n' | sort)" "$(sed 's/^[0-9a-f]*  //' "$2/SHA256SUMS" | sort)"
 }
 sums_checks Windows "$win"
 sums_checks Linux "$linux"
@@ -124,7 +124,7 @@ same "kestrel-report.exe index: the same as the native one" "$(cat "$WORK/index.
 
 # --------------------------------------------------------- DLLs of Windows
 for exe in kestrel.exe kestrel-report.exe; do
-  dlls=$("$OBJDUMP" -p "$win/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+  dlls=$("$OBJDUMP" -p "$win/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
   check "$exe imports some DLL" [ -n "$dlls" ]
   for dll in $dlls; do
     check "$exe imports $dll, which is not a Windows system DLL" \

@@ -45,6 +45,10 @@ for _ in $(seq 1800); do
   sleep 0.1
 done
 check "run folder set up" [ -n "$id" ] && [ -f "$scratch/$id/error.log" ]
+# Another Wine run may take the same id once this one is done: a file of our
+# own tells this run's folder from a later one of the same name.
+mark="$scratch/$id/e2e_mark_$$"
+touch "$mark"
 if grep -qx "$id" <<<"$planted"; then
   check "leftover emptied before use" [ ! -e "$scratch/$id/$marker" ]
 else
@@ -58,7 +62,7 @@ check "status 0" [ "$rc" -eq 0 ]
 check "taskkill's lines follow the kill line" \
   bash -c "grep -A1 -E '^Killing process tree at PID: [0-9]+\.\.\.$' '$WORK/out' | tail -1 | grep -qi 'taskkill\|success\|error'"
 check "kill recorded in the log" grep -qE ' : Successfully killed process tree at root PID: [0-9]+$' "$WORK/out"
-check "run folder removed" [ ! -e "$scratch/$id" ]
+check "run folder removed" [ ! -e "$mark" ]
 if [ "$failed" -ne 0 ]; then
   echo "--- status $rc; standard error:" >&2
   tr -d '\r' <"$WORK/err.crlf" | tail -40 >&2

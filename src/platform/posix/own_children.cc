@@ -32,12 +32,16 @@ std::mutex own_mutex;
 std::map<long, OwnChild> own_children;
 bool closed = false;
 
-// When the process table was last read for orphans. With several children
-// at once one of our own often waits first in line; reading the table each
-// time would cost more than the commands themselves, and an orphan's zombie
-// can wait a second.
+// With several children at once one of our own often waits first in line,
+// for the moment until its owner reaps it; orphans behind it are then found
+// on a later look. Only a child of our own that stays first in line for a
+// while hides them for good: then the process table is read (with hundreds
+// of samplers that costs more than all their commands, so not more often
+// than every few seconds). An orphan's zombie can wait.
+long blocking_pid = 0;
+std::int64_t blocking_since_ms = 0;
 std::int64_t last_table_scan_ms = 0;
-constexpr std::int64_t kTableScanIntervalMs = 1000;
+constexpr std::int64_t kTableScanIntervalMs = 3000;
 
 int open_pidfd(long pid) {
 #ifdef SYS_pidfd_open
@@ -216,7 +220,13 @@ void reap_adopted_orphans() {
     if (own_children.count(info.si_pid) != 0) {
       if (reap_abandoned(info.si_pid)) continue;
       const std::int64_t now = monotonic_ms();
-      if (now - last_table_scan_ms >= kTableScanIntervalMs) {
+      if (info.si_pid != blocking_pid) {
+        blocking_pid = info.si_pid;
+        blocking_since_ms = now;
+        return;
+      }
+      if (now - blocking_since_ms >= kTableScanIntervalMs &&
+          now - last_table_scan_ms >= kTableScanIntervalMs) {
         last_table_scan_ms = now;
         reap_orphans_from_table();
       }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace report {
 
@@ -312,10 +313,14 @@ void read_unknown(const std::vector<std::string_view>& lines, std::size_t first_
 
 void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t first_line,
                        SamplerFile& file) {
-  // chart key "object:counter" -> series key -> values in sample order
+  // chart key "object:counter" -> series key -> values by sample. A sample
+  // ends where a line's object:instance:counter comes again.
   std::vector<std::string> chart_order;
   std::map<std::string, std::vector<std::string>> series_order;
   std::map<std::string, std::map<std::string, std::vector<double>>> values;
+  std::set<std::string> in_sample;
+  std::size_t sample = 0;
+  bool any = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string_view line = trim(lines[i]);
     if (line.empty() || is_stamp_line(line)) continue;
@@ -330,6 +335,16 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     std::string instance(line.substr(c1 + 1, c2 - c1 - 1));
     std::string counter(line.substr(c2 + 1, c3 - c2 - 1));
     std::string_view value = line.substr(c3 + 1);
+    std::string key(line.substr(0, c3));
+    if (!in_sample.insert(key).second) {
+      ++sample;
+      in_sample = {key};
+    }
+    any = true;
+    if (object == "system" && counter == "time") {
+      if (file.stamps.size() <= sample) file.stamps.resize(sample + 1, -1);
+      file.stamps[sample] = parse_integer(trim(value)).value_or(-1);
+    }
     std::vector<double> numbers;
     std::size_t start = 0;
     bool bad = false;
@@ -355,15 +370,16 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
           numbers.size() == 1 ? instance : instance + "[" + std::to_string(k) + "]";
       auto& list = values[chart][series];
       if (list.empty()) series_order[chart].push_back(series);
+      list.resize(sample, kMissing);
       list.push_back(numbers[k]);
     }
   }
+  const std::size_t samples = any ? sample + 1 : 0;
+  if (!file.stamps.empty()) file.stamps.resize(samples, -1);
   for (const std::string& key : chart_order) {
     Chart chart;
     chart.title = key;
     chart.x_label = "sample";
-    std::size_t samples = 0;
-    for (const auto& [name, list] : values[key]) samples = std::max(samples, list.size());
     for (std::size_t s = 0; s < samples; ++s) chart.x.push_back(static_cast<double>(s + 1));
     for (const std::string& name : series_order[key]) {
       std::vector<double> series = values[key][name];
@@ -413,6 +429,8 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
   std::string group;
   std::vector<std::string> names;
   bool just_headed = false;  // the line after a heading may name the columns
+  std::vector<long long> stutter_stamps;
+  long long long_stamp = -1;
   for (std::string_view raw : lines) {
     std::string_view line = trim(raw);
     if (starts_with(line, "---- statit")) {
@@ -421,8 +439,16 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
       } else {
         reports.emplace_back();
         target = &reports.back();
+        stutter_stamps.push_back(-1);
       }
       group.clear();
+      continue;
+    }
+    if (target != nullptr && is_stamp_line(line)) {
+      // The report's End line, else its Begin line, stamps it.
+      long long* stamp = target == &long_report ? &long_stamp : &stutter_stamps.back();
+      auto at = parse_stamp(line.substr(line.find(' ') + 1));
+      if (at && (*stamp < 0 || starts_with(line, "End: "))) *stamp = *at;
       continue;
     }
     if (target == nullptr || line.empty() || is_stamp_line(line)) continue;
@@ -464,7 +490,11 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
       target->push_back({group + ": " + column, label, numbers[k]});
     }
   }
-  if (reports.empty() && !long_report.empty()) reports.push_back(long_report);
+  if (reports.empty() && !long_report.empty()) {
+    reports.push_back(long_report);
+    stutter_stamps = {long_stamp};
+  }
+  if (!reports.empty()) file.stamps = stutter_stamps;
   std::vector<std::string> chart_order;
   std::map<std::string, std::vector<std::string>> series_order;
   std::map<std::string, std::map<std::string, std::vector<double>>> values;

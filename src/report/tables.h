@@ -26,6 +26,10 @@ struct SamplerFile {
   std::string kind;         // "sysstat", "statit", ... or "table"
   std::vector<Chart> charts;
   std::vector<Problem> problems;  // ragged rows, cells that are not numbers
+  // The file's own time stamp of each sample (seconds since 1970), -1 where
+  // a sample has none: the stats time counter, the statit reports' End or
+  // Begin lines. Empty for files that carry no stamps per sample.
+  std::vector<long long> stamps;
 };
 
 // Reads one sampler file. `first_line` is the 1-based report line of

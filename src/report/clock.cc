@@ -45,13 +45,13 @@ std::vector<long long> sampling_starts(const Report& report) {
     if (starts.size() <= index) starts.resize(index + 1, -1);
     return starts[index];
   };
-  for (const Iteration& it : report.iterations)
-    if (it.begin_epoch >= 0) at(it.number) = it.begin_epoch;
   for (const Section& s : report.sections) {
-    if (s.phase != "PRESTATS" || s.end_epoch < 0) continue;
+    if (s.kind != SectionKind::kCommand || s.phase != "PRESTATS" || s.end_epoch < 0) continue;
     long long& start = at(s.iteration);
     start = std::max(start, s.end_epoch);
   }
+  for (const Iteration& it : report.iterations)
+    if (at(it.number) < 0 && it.begin_epoch >= 0) at(it.number) = it.begin_epoch;
   return starts;
 }
 

@@ -177,7 +177,7 @@ bool write_csv_folder(const Report& report, const std::string& folder_name,
     lines.clear();
     for (std::size_t l = s.body_begin; l < s.body_end; ++l) lines.push_back(report.line(l));
     SamplerFile file = read_sampler_file(s.command, lines, s.body_begin + 1);
-    if (file.charts.empty()) continue;
+    if (file.charts.empty() || !exported(file, s)) continue;
     file.section = i;
     for (const ExportTable& t : export_tables(report, file, starts))
       if (!write_table(t, folder, used, written, error)) return false;

@@ -216,7 +216,12 @@ ExportColumn name_column(const FileNaming& naming, const std::string& part,
     if (std::string_view(entry.set) != naming.set || !matches(entry.column, column, star)) continue;
     c.csv = entry.csv;
     std::size_t at = c.csv.find('*');
-    if (at != std::string::npos) c.csv.replace(at, 1, plain(star, false));
+    if (at != std::string::npos) {
+      std::string part = plain(star, false);
+      if (part.size() > 1 && part[0] == 'c' && !std::isalpha(static_cast<unsigned char>(star[0])))
+        part.erase(0, 1);  // no letter before a leading digit inside a name
+      c.csv.replace(at, 1, part);
+    }
     c.metric = prefix + entry.metric;
     c.unit = entry.unit;
     c.help = entry.help;
@@ -255,6 +260,10 @@ void unique_names(ExportTable& table) {
 }
 
 }  // namespace
+
+bool exported(const SamplerFile& file, const Section& section) {
+  return file.kind != "table" || !section.begin_stamp.empty();
+}
 
 std::string plain_name(std::string_view text) {
   return plain(text, false);

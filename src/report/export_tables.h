@@ -49,6 +49,11 @@ struct ExportTable {
 std::vector<ExportTable> export_tables(const Report& report, const SamplerFile& file,
                                        const std::vector<long long>& starts);
 
+// Whether a file's tables are exported: the samplers' files, and other
+// tables only when a sampler stamped them with Begin (configuration
+// listings that happen to look like tables are left out).
+bool exported(const SamplerFile& file, const Section& section);
+
 // Lower-case letters, digits and '_' only: "Read Ops" -> "read_ops",
 // "%usr" -> "usr_pct".
 std::string plain_name(std::string_view text);

@@ -64,6 +64,7 @@ void write_openmetrics(const Report& report, std::ostream& stream) {
   const std::vector<long long> starts = sampling_starts(report);
   std::vector<ExportTable> tables;
   for (const SamplerFile& file : files) {
+    if (!exported(file, report.sections[file.section])) continue;
     for (ExportTable& t : export_tables(report, file, starts)) {
       if (t.clock.anchored) tables.push_back(std::move(t));  // no invented timestamps
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "report/export_tables.h"
@@ -65,6 +66,12 @@ bool write_table(const ExportTable& t, const std::filesystem::path& folder,
   if (!t.instance_label.empty()) fields.push_back(t.instance_label);
   for (const ExportColumn& c : t.columns) fields.push_back(c.csv);
   add_row(out, fields);
+  // Cells kept as text, per column: (series, sample) -> text.
+  std::vector<std::map<std::pair<std::size_t, std::size_t>, const std::string*>> texts(
+      t.columns.size());
+  for (std::size_t c = 0; c < t.columns.size(); ++c)
+    for (const Chart::Text& text : t.columns[c].chart->texts)
+      texts[c][{text.series, text.sample}] = &text.text;
   for (std::size_t i = 0; i < t.samples(); ++i) {
     if (!t.times[i]) continue;
     for (std::size_t s = 0; s < t.instances.size(); ++s) {
@@ -72,10 +79,14 @@ bool write_table(const ExportTable& t, const std::filesystem::path& folder,
       bool any = false;
       fields.push_back(t.clock.anchored ? iso_time(*t.times[i]) : json_double(*t.times[i]));
       if (!t.instance_label.empty()) fields.push_back(t.instances[s]);
-      for (const ExportColumn& c : t.columns) {
-        double v = c.chart->series[s][i];
+      for (std::size_t c = 0; c < t.columns.size(); ++c) {
+        double v = t.columns[c].chart->series[s][i];
+        auto text = texts[c].empty() ? texts[c].end() : texts[c].find({s, i});
         if (std::isfinite(v)) {
           fields.push_back(json_double(v));
+          any = true;
+        } else if (text != texts[c].end()) {
+          fields.push_back(*text->second);
           any = true;
         } else {
           fields.emplace_back();

@@ -94,6 +94,22 @@ TEST(Exports, CsvFolderHoldsOneFilePerTableAndTheSections) {
   EXPECT_FALSE(std::filesystem::exists(hostile.parent_path() / "up"));
 }
 
+TEST(Exports, CsvKeepsCellsThatAreNotNumbersAsText) {
+  std::string text = report_test::sample_report();
+  text.replace(text.find("       28%      4387"), 20, "       n/a      4387");
+  std::filesystem::path dir = core::test_scratch("exports", "csv_text");
+  std::vector<std::string> written;
+  std::string error;
+  ASSERT_TRUE(report::write_csv_folder(report::parse_report(text), dir.string(), written, error));
+  EXPECT_NE(read_file(dir / "c1_i1_sysstat.csv").find("\r\n2026-12-07T18:20:25Z,n/a,4387\r\n"),
+            std::string::npos);
+  // OpenMetrics leaves the cell out and keeps the rest of the row.
+  std::string metrics = openmetrics(text);
+  EXPECT_EQ(metrics.find("} 28 1796667625\n"), std::string::npos);
+  EXPECT_NE(metrics.find("} 4387 1796667625\n"), std::string::npos);
+  EXPECT_NE(metrics.find("} 93 1796667635\n"), std::string::npos);
+}
+
 TEST(Exports, CsvNamesCollidingAfterScreeningGetANumber) {
   std::string text = report_test::sample_report();
   // A second copy of the sysstat file under a name that screens the same.

@@ -66,16 +66,25 @@ struct Rows {
   std::vector<std::string> group_order;
   std::map<std::string, std::vector<std::vector<double>>> values;  // group -> rows
   std::map<std::string, std::vector<double>> times;
+  struct Text {
+    std::string group;
+    std::size_t row = 0, column = 0;
+    std::string text;
+  };
+  std::vector<Text> texts;  // cells that are not numbers
   bool timed = true;
 };
 
 void add_row(Rows& rows, const std::string& group, std::vector<double> values,
-             std::optional<double> time) {
+             std::optional<double> time,
+             std::vector<std::pair<std::size_t, std::string>> texts = {}) {
   auto found = rows.values.find(group);
   if (found == rows.values.end()) {
     rows.group_order.push_back(group);
     found = rows.values.emplace(group, std::vector<std::vector<double>>{}).first;
   }
+  for (auto& [column, text] : texts)
+    rows.texts.push_back({group, found->second.size(), column, std::move(text)});
   found->second.push_back(std::move(values));
   if (time) {
     rows.times[group].push_back(*time);
@@ -109,6 +118,9 @@ void charts_of(const Rows& rows, const std::string& prefix, std::vector<Chart>& 
       const auto& list = rows.values.at(group);
       std::vector<double> series(samples, kMissing);
       for (std::size_t i = 0; i < list.size(); ++i) series[i] = list[i][c];
+      for (const Rows::Text& t : rows.texts)
+        if (t.group == group && t.column == c)
+          chart.texts.push_back({chart.series.size(), t.row, t.text});
       chart.names.push_back(group.empty() ? rows.columns[c] : group);
       chart.series.push_back(std::move(series));
     }
@@ -123,6 +135,8 @@ struct Table {
   std::string header_text;  // the naming header line, to spot repeats
   std::size_t width = 0;    // numbers per row
   bool leading_time = false;
+  std::size_t cell_count = 0;    // cells of the first row
+  std::size_t first_number = 0;  // where its numbers begin
   Rows rows;
 };
 
@@ -194,6 +208,46 @@ struct ColumnReader {
   }
 };
 
+// A row shaped like the table's first one, with cells that are not numbers
+// where numbers stand: those are kept as text.
+void read_text_row(ColumnReader& r, const std::vector<Cell>& cells, std::size_t line_number) {
+  std::size_t from = r.table.first_number;
+  std::optional<double> time;
+  std::string group;
+  for (std::size_t i = 0; i < from; ++i) {
+    if (i + 1 == from && (time = time_label(cells[i].text))) break;
+    if (!group.empty()) group += " ";
+    group += std::string(cells[i].text);
+  }
+  if (r.table.leading_time) {
+    time = time_label(cells[from].text);
+    if (!time) {
+      r.problems.push_back({line_number, "a row without its time label"});
+      return;
+    }
+    ++from;
+  }
+  std::vector<double> values;
+  std::vector<std::pair<std::size_t, std::string>> texts;
+  for (std::size_t i = from; i < from + r.table.width; ++i) {
+    auto number = parse_measure(cells[i].text);
+    values.push_back(number ? *number : kMissing);
+    if (!number) texts.emplace_back(i - from, std::string(cells[i].text));
+  }
+  for (std::size_t i = from + r.table.width; i < cells.size(); ++i) {
+    if (!group.empty()) group += " ";
+    group += std::string(cells[i].text);
+  }
+  if (texts.empty()) {
+    r.problems.push_back({line_number, "a row that does not fit the table's columns"});
+    return;
+  }
+  r.problems.push_back({line_number, "a cell that is not a number, kept as text: " +
+                                         std::string(texts.front().second.substr(0, 40))});
+  add_row(r.table.rows, group, std::move(values), time, std::move(texts));
+  ++r.row_count;
+}
+
 void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
   bool tabs = r.active
                   ? r.table.tabs
@@ -204,6 +258,12 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
   while (first < cells.size() && !is_number(cells[first].text)) ++first;
   std::size_t last = first;
   while (last < cells.size() && is_number(cells[last].text)) ++last;
+  const std::size_t span = r.table.width + (r.table.leading_time ? 1 : 0);
+  if (r.active && cells.size() == r.table.cell_count &&
+      (first != r.table.first_number || last != first + span)) {
+    read_text_row(r, cells, line_number);
+    return;
+  }
   for (std::size_t i = last; i < cells.size(); ++i) {
     if (!is_number(cells[i].text)) continue;
     if (r.active) {
@@ -235,6 +295,8 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
     if (r.table.width == 0) return;
     r.table.rows.columns = name_columns(r.headers, tabs, cells, named_from, r.table.width,
                                         first + (cells.size() - last));
+    r.table.cell_count = cells.size();
+    r.table.first_number = first;
     r.active = true;
   }
   std::size_t from = first;

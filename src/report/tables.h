@@ -19,6 +19,12 @@ struct Chart {
   std::vector<double> x;
   std::vector<std::string> names;           // one per series
   std::vector<std::vector<double>> series;  // NaN where a series has no value
+  // Cells of a row that are not numbers, kept as text (their value is NaN).
+  struct Text {
+    std::size_t series = 0, sample = 0;
+    std::string text;
+  };
+  std::vector<Text> texts;
 };
 
 struct SamplerFile {

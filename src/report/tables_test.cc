@@ -179,4 +179,28 @@ TEST(SamplerFiles, UnknownFilesAreChartedWhenTheyAreTables) {
   EXPECT_TRUE(listing.problems.empty());
 }
 
+TEST(SamplerFiles, CellsThatAreNotNumbersAreKeptAsText) {
+  report::SamplerFile f = read("sysstat.out",
+                               "  CPU   NFS   CIFS\n"
+                               "  11%   1176  5\n"
+                               "  n/a   4387  6\n"
+                               "  93%   -     7\n"
+                               "  1%    2\n");
+  ASSERT_EQ(titles(f), (std::vector<std::string>{"CPU", "NFS", "CIFS"}));
+  ASSERT_EQ(f.charts[0].series[0].size(), 3u);
+  EXPECT_TRUE(std::isnan(f.charts[0].series[0][1]));
+  EXPECT_EQ(f.charts[1].series[0][1], 4387);
+  EXPECT_EQ(f.charts[2].series[0], (std::vector<double>{5, 6, 7}));
+  ASSERT_EQ(f.charts[0].texts.size(), 1u);
+  EXPECT_EQ(f.charts[0].texts[0].sample, 1u);
+  EXPECT_EQ(f.charts[0].texts[0].text, "n/a");
+  ASSERT_EQ(f.charts[1].texts.size(), 1u);
+  EXPECT_EQ(f.charts[1].texts[0].sample, 2u);
+  EXPECT_EQ(f.charts[1].texts[0].text, "-");
+  // Kept rows are told; the short row is still ragged.
+  ASSERT_EQ(f.problems.size(), 3u);
+  EXPECT_EQ(f.problems[0].line, 3u);
+  EXPECT_NE(f.problems[2].message.find("ragged"), std::string::npos);
+}
+
 }  // namespace

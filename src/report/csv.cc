@@ -20,10 +20,25 @@ namespace {
 
 constexpr std::size_t kMaxNamePart = 60;
 
+// Plain ASCII without a comma, quote, line end or blank at either end
+// goes out as it is; anything else through csv_field.
+void append_field(std::string& out, std::string_view text) {
+  bool plain = text.empty() || (text.front() != ' ' && text.back() != ' ');
+  for (std::size_t i = 0; plain && i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    plain = c >= 0x20 && c < 0x7f && c != ',' && c != '"';
+  }
+  if (plain) {
+    out.append(text);
+  } else {
+    out += csv_field(text);
+  }
+}
+
 void add_row(std::string& out, const std::vector<std::string>& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i) out += ',';
-    out += csv_field(fields[i]);
+    append_field(out, fields[i]);
   }
   out += "\r\n";
 }
@@ -74,10 +89,11 @@ bool write_table(const ExportTable& t, const std::filesystem::path& folder,
       texts[c][{text.series, text.sample}] = &text.text;
   for (std::size_t i = 0; i < t.samples(); ++i) {
     if (!t.times[i]) continue;
+    const std::string time = t.clock.anchored ? iso_time(*t.times[i]) : json_double(*t.times[i]);
     for (std::size_t s = 0; s < t.instances.size(); ++s) {
       fields.clear();
       bool any = false;
-      fields.push_back(t.clock.anchored ? iso_time(*t.times[i]) : json_double(*t.times[i]));
+      fields.push_back(time);
       if (!t.instance_label.empty()) fields.push_back(t.instances[s]);
       for (std::size_t c = 0; c < t.columns.size(); ++c) {
         double v = t.columns[c].chart->series[s][i];
@@ -109,23 +125,25 @@ bool write_table(const ExportTable& t, const std::filesystem::path& folder,
   return true;
 }
 
-bool write_sections(const Report& report, const std::filesystem::path& folder,
-                    std::set<std::string>& used, std::vector<std::string>& written,
-                    std::string& error) {
+bool write_sections(const Report& report, const std::map<std::size_t, std::string>& clocks,
+                    const std::filesystem::path& folder, std::set<std::string>& used,
+                    std::vector<std::string>& written, std::string& error) {
   std::ofstream file;
   std::string name;
   if (!open_new(folder, "sections", used, file, name, error)) return false;
   std::string out;
   add_row(out, {"iteration", "phase", "target", "kind", "command", "start_time", "seconds",
-                "status", "line"});
-  for (const Section& s : report.sections) {
+                "status", "line", "clock"});
+  for (std::size_t i = 0; i < report.sections.size(); ++i) {
+    const Section& s = report.sections[i];
+    auto clock = clocks.find(i);
     std::vector<std::string> flags = section_flags(s);
     std::string status;
     for (const std::string& f : flags) status += (status.empty() ? "" : ";") + f;
     add_row(out, {std::to_string(s.iteration), s.phase, s.target, kind_name(s.kind), s.command,
                   s.start_epoch >= 0 ? iso_time(static_cast<double>(s.start_epoch)) : "",
                   s.seconds >= 0 ? std::to_string(s.seconds) : "", status.empty() ? "ok" : status,
-                  std::to_string(s.line)});
+                  std::to_string(s.line), clock == clocks.end() ? "" : clock->second});
     if (out.size() > (1u << 20)) {
       file.write(out.data(), static_cast<std::streamsize>(out.size()));
       out.clear();
@@ -178,8 +196,8 @@ std::string safe_name_part(std::string_view text) {
 bool write_csv_folder(const Report& report, const std::string& folder_name,
                       std::vector<std::string>& written, std::string& error) {
   std::filesystem::path folder(folder_name);
-  std::set<std::string> used;
-  if (!write_sections(report, folder, used, written, error)) return false;
+  std::set<std::string> used = {"sections.csv"};
+  std::map<std::size_t, std::string> clocks;  // how each exported file's rows are placed
   const std::vector<long long> starts = sampling_starts(report);
   std::vector<std::string_view> lines;
   for (std::size_t i = 0; i < report.sections.size(); ++i) {
@@ -190,10 +208,14 @@ bool write_csv_folder(const Report& report, const std::string& folder_name,
     SamplerFile file = read_sampler_file(s.command, lines, s.body_begin + 1);
     if (file.charts.empty() || !exported(file, s)) continue;
     file.section = i;
-    for (const ExportTable& t : export_tables(report, file, starts))
+    for (const ExportTable& t : export_tables(report, file, starts)) {
       if (!write_table(t, folder, used, written, error)) return false;
+      clocks[i] =
+          std::string(clock_source_name(t.clock.source)) + (t.clock.anchored ? "" : ", unanchored");
+    }
   }
-  return true;
+  used.erase("sections.csv");
+  return write_sections(report, clocks, folder, used, written, error);
 }
 
 }  // namespace report

@@ -10,7 +10,8 @@
 namespace report {
 
 // Writes one CSV per sampler table per target and iteration into `folder`
-// (which must exist), plus sections.csv. File names are built from screened
+// (which must exist), plus sections.csv, written last, whose `clock` column
+// tells how each exported file's rows were placed. File names are built from screened
 // parts only. Returns false with `error` set when a file cannot be written;
 // `written` gets the names of the files written.
 bool write_csv_folder(const Report& report, const std::string& folder,

@@ -63,7 +63,7 @@ TEST(Exports, CsvFolderHoldsOneFilePerTableAndTheSections) {
   std::string error;
   report::Report r = report::parse_report(report_test::sample_report());
   ASSERT_TRUE(report::write_csv_folder(r, dir.string(), written, error)) << error;
-  EXPECT_EQ(written, (std::vector<std::string>{"sections.csv", "c1_i1_sysstat.csv"}));
+  EXPECT_EQ(written, (std::vector<std::string>{"c1_i1_sysstat.csv", "sections.csv"}));
   // Begin 18:20:05 plus SAMPLE_INTERVAL 10 per row, units in the header.
   EXPECT_EQ(read_file(dir / "c1_i1_sysstat.csv"),
             "time,cpu_pct,nfs_ops_per_s\r\n"
@@ -72,8 +72,11 @@ TEST(Exports, CsvFolderHoldsOneFilePerTableAndTheSections) {
             "2026-12-07T18:20:35Z,93,2598\r\n");
   std::string sections = read_file(dir / "sections.csv");
   EXPECT_EQ(sections.substr(0, sections.find("\r\n")),
-            "iteration,phase,target,kind,command,start_time,seconds,status,line");
+            "iteration,phase,target,kind,command,start_time,seconds,status,line,clock");
   EXPECT_NE(sections.find("\r\n1,PRESTATS,c1,command,sysconfig -a,"), std::string::npos);
+  EXPECT_NE(sections.find(",sysstat.out,2026-12-07T16:23:21Z,0,ok,70,begin+interval\r\n"),
+            std::string::npos)
+      << sections;
 
   // A hostile target name never leaves the folder.
   std::string text = renamed(kHostile);
@@ -88,7 +91,7 @@ TEST(Exports, CsvFolderHoldsOneFilePerTableAndTheSections) {
   }
   EXPECT_EQ(files, written.size());
   ASSERT_EQ(written.size(), 2u);
-  EXPECT_EQ(written[1], "_._up_q_x_i1_sysstat.csv");
+  EXPECT_EQ(written[0], "_._up_q_x_i1_sysstat.csv");
   EXPECT_NE(read_file(hostile / "sections.csv").find(",\"../up/\"\"q\"\"\\\xC3\xBC\x01x\","),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(hostile.parent_path() / "up"));
@@ -125,8 +128,8 @@ TEST(Exports, CsvNamesCollidingAfterScreeningGetANumber) {
   std::vector<std::string> written;
   std::string error;
   ASSERT_TRUE(report::write_csv_folder(report::parse_report(text), dir.string(), written, error));
-  EXPECT_EQ(written, (std::vector<std::string>{"sections.csv", "c1_i1_sysstat_.csv",
-                                               "c1_i1_sysstat_-2.csv", "c1_i1_sysstat.csv"}));
+  EXPECT_EQ(written, (std::vector<std::string>{"c1_i1_sysstat_.csv", "c1_i1_sysstat_-2.csv",
+                                               "c1_i1_sysstat.csv", "sections.csv"}));
 }
 
 TEST(Exports, OpenMetricsFamiliesLabelsAndTimestamps) {
@@ -176,6 +179,16 @@ TEST(Exports, ColumnsWithoutASourceAndUnplacedRowsAreLeftOut) {
     bare += line + "\n";
   }
   EXPECT_EQ(openmetrics(bare).find("kestrel_host_cpu_user_percent{"), std::string::npos);
+  // The CSV keeps them, in seconds since the sampler started, and says so.
+  std::filesystem::path dir = core::test_scratch("exports", "csv_elapsed");
+  std::vector<std::string> written;
+  std::string error;
+  ASSERT_TRUE(report::write_csv_folder(report::parse_report(bare), dir.string(), written, error));
+  EXPECT_EQ(read_file(dir / "c1_i1_system_perfmon.csv"),
+            "elapsed_s,cpu_user_pct\r\n0,49\r\n1,51\r\n");
+  EXPECT_NE(read_file(dir / "sections.csv")
+                .find(",system_perfmon.out,,0,cut,61,\"elapsed, unanchored\"\r\n"),
+            std::string::npos);
 }
 
 TEST(Exports, LabelValuesAreEscaped) {

@@ -102,7 +102,12 @@ if len(body) != len(charts[('sim1', 'sysstat.out', 'CPU')]['x']):
 if body[0][0] != '2026-12-09T02:45:57Z' or body[-1][0] != '2026-12-09T02:46:54Z':
     bad.append('sysstat times %s..%s' % (body[0][0], body[-1][0]))
 head, body = table('sections.csv')
-if head != ['iteration', 'phase', 'target', 'kind', 'command', 'start_time', 'seconds', 'status', 'line'] \
+clocks = {(r[2], r[4]): r[9] for r in body}
+if clocks.get(('sim1', 'sysstat.out')) != 'begin+interval' or \
+        clocks.get(('sim1', 'domain_stats.out')) != 'stamps' or \
+        clocks.get(('fhost', 'system_perfmon.out')) != 'elapsed':
+    bad.append('clocks: %r' % {k: v for k, v in clocks.items() if v})
+if head != ['iteration', 'phase', 'target', 'kind', 'command', 'start_time', 'seconds', 'status', 'line', 'clock'] \
         or len(body) != len(data['sections']):
     bad.append('sections.csv: %r, %d rows' % (head, len(body)))
 print('\n'.join(bad))

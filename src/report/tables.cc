@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <set>
+#include <unordered_set>
 
 namespace report {
 
@@ -380,7 +380,7 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
   std::vector<std::string> chart_order;
   std::map<std::string, std::vector<std::string>> series_order;
   std::map<std::string, std::map<std::string, std::vector<double>>> values;
-  std::set<std::string> in_sample;
+  std::unordered_set<std::string_view> in_sample;  // keys of the sample being read
   std::size_t sample = 0;
   bool any = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -397,7 +397,7 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     std::string instance(line.substr(c1 + 1, c2 - c1 - 1));
     std::string counter(line.substr(c2 + 1, c3 - c2 - 1));
     std::string_view value = line.substr(c3 + 1);
-    std::string key(line.substr(0, c3));
+    std::string_view key = line.substr(0, c3);
     if (!in_sample.insert(key).second) {
       ++sample;
       in_sample = {key};

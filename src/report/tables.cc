@@ -380,6 +380,12 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
   std::vector<std::string> chart_order;
   std::map<std::string, std::vector<std::string>> series_order;
   std::map<std::string, std::map<std::string, std::vector<double>>> values;
+  struct Text {
+    std::string series;
+    std::size_t sample;
+    std::string text;
+  };
+  std::map<std::string, std::vector<Text>> texts;  // chart key -> cells kept as text
   std::unordered_set<std::string_view> in_sample;  // keys of the sample being read
   std::size_t sample = 0;
   bool any = false;
@@ -421,11 +427,21 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
       numbers.push_back(*number);
       start = comma + 1;
     }
+    std::string chart = object + ":" + counter;
     if (bad || numbers.empty()) {
       file.problems.push_back({first_line + i, "a counter value that is not a number: " + counter});
+      // A single value is kept as text, in a chart that has numbers too.
+      std::string_view text = trim(value);
+      if (!text.empty() && text.find(',') == std::string_view::npos) {
+        if (!values.count(chart)) chart_order.push_back(chart);
+        auto& list = values[chart][instance];
+        if (list.empty()) series_order[chart].push_back(instance);
+        list.resize(sample, kMissing);
+        list.push_back(kMissing);
+        texts[chart].push_back({instance, sample, std::string(text)});
+      }
       continue;
     }
-    std::string chart = object + ":" + counter;
     if (!values.count(chart)) chart_order.push_back(chart);
     for (std::size_t k = 0; k < numbers.size(); ++k) {
       std::string series =
@@ -443,13 +459,17 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     chart.title = key;
     chart.x_label = "sample";
     for (std::size_t s = 0; s < samples; ++s) chart.x.push_back(static_cast<double>(s + 1));
+    bool numbers = false;
     for (const std::string& name : series_order[key]) {
       std::vector<double> series = values[key][name];
       series.resize(samples, kMissing);
+      for (double v : series) numbers = numbers || !std::isnan(v);
+      for (const Text& t : texts[key])
+        if (t.series == name) chart.texts.push_back({chart.series.size(), t.sample, t.text});
       chart.names.push_back(name);
       chart.series.push_back(std::move(series));
     }
-    file.charts.push_back(std::move(chart));
+    if (numbers) file.charts.push_back(std::move(chart));
   }
 }
 

@@ -203,4 +203,22 @@ TEST(SamplerFiles, CellsThatAreNotNumbersAreKeptAsText) {
   EXPECT_NE(f.problems[2].message.find("ragged"), std::string::npos);
 }
 
+TEST(SamplerFiles, CounterValuesThatAreNotNumbersAreKeptAsText) {
+  report::SamplerFile f = read("protocol_stats.out",
+                               "system:system:cpu_busy:45%\n"
+                               "system:system:state:up\n"
+                               "system:system:cpu_busy:n/a\n"
+                               "system:system:state:down\n"
+                               "system:system:cpu_busy:47%\n");
+  // A counter with no number at all makes no chart.
+  ASSERT_EQ(titles(f), (std::vector<std::string>{"system:cpu_busy"}));
+  ASSERT_EQ(f.charts[0].series[0].size(), 3u);
+  EXPECT_TRUE(std::isnan(f.charts[0].series[0][1]));
+  EXPECT_EQ(f.charts[0].series[0][2], 47);
+  ASSERT_EQ(f.charts[0].texts.size(), 1u);
+  EXPECT_EQ(f.charts[0].texts[0].sample, 1u);
+  EXPECT_EQ(f.charts[0].texts[0].text, "n/a");
+  EXPECT_EQ(f.problems.size(), 3u);
+}
+
 }  // namespace

@@ -1,9 +1,13 @@
-// A report read back: the parser, the sampler tables and all three outputs
-// must take any bytes, and what they write must stay clean UTF-8; the
-// outline reader of the index agrees with the whole-file reader.
+// A report read back: the parser, the sampler tables, all three outputs and
+// the exports must take any bytes, and what they write must stay clean
+// UTF-8; the outline reader of the index agrees with the whole-file reader;
+// placed rows go forward in time and file name parts stay plain.
 #include <sstream>
 
 #include "fuzz_input.h"
+#include "report/clock.h"
+#include "report/export_tables.h"
+#include "report/exports.h"
 #include "report/output.h"
 #include "report/report.h"
 #include "report/summary.h"
@@ -38,6 +42,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(series.size() == c.x.size(), "aligned series");
     }
   }
+  const std::vector<long long> starts = report::sampling_starts(r);
+  for (const report::SamplerFile& f : report::sampler_files(r)) {
+    for (const report::ExportTable& t : report::export_tables(r, f, starts)) {
+      double last = -1e300;
+      for (const auto& time : t.times) {
+        if (!time) continue;
+        fuzz::require(*time > last, "placed rows go forward in time");
+        last = *time;
+      }
+      std::string part = report::safe_name_part(t.target);
+      fuzz::require(!part.empty() && part[0] != '.' && part.find('/') == std::string::npos &&
+                        part.find("..") == std::string::npos,
+                    "file name parts stay plain");
+    }
+  }
+  std::ostringstream metrics;
+  report::write_openmetrics(r, metrics);
+  const std::string om = metrics.str();
+  fuzz::require(report::is_clean_utf8(om), "clean OpenMetrics");
+  fuzz::require(om.size() >= 6 && om.compare(om.size() - 6, 6, "# EOF\n") == 0,
+                "OpenMetrics ends with # EOF");
   std::ostringstream index, json, html;
   report::write_index(r, index);
   report::write_json(r, json);

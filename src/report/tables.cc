@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_set>
 
 namespace report {
 
@@ -65,16 +66,25 @@ struct Rows {
   std::vector<std::string> group_order;
   std::map<std::string, std::vector<std::vector<double>>> values;  // group -> rows
   std::map<std::string, std::vector<double>> times;
+  struct Text {
+    std::string group;
+    std::size_t row = 0, column = 0;
+    std::string text;
+  };
+  std::vector<Text> texts;  // cells that are not numbers
   bool timed = true;
 };
 
 void add_row(Rows& rows, const std::string& group, std::vector<double> values,
-             std::optional<double> time) {
+             std::optional<double> time,
+             std::vector<std::pair<std::size_t, std::string>> texts = {}) {
   auto found = rows.values.find(group);
   if (found == rows.values.end()) {
     rows.group_order.push_back(group);
     found = rows.values.emplace(group, std::vector<std::vector<double>>{}).first;
   }
+  for (auto& [column, text] : texts)
+    rows.texts.push_back({group, found->second.size(), column, std::move(text)});
   found->second.push_back(std::move(values));
   if (time) {
     rows.times[group].push_back(*time);
@@ -108,6 +118,9 @@ void charts_of(const Rows& rows, const std::string& prefix, std::vector<Chart>& 
       const auto& list = rows.values.at(group);
       std::vector<double> series(samples, kMissing);
       for (std::size_t i = 0; i < list.size(); ++i) series[i] = list[i][c];
+      for (const Rows::Text& t : rows.texts)
+        if (t.group == group && t.column == c)
+          chart.texts.push_back({chart.series.size(), t.row, t.text});
       chart.names.push_back(group.empty() ? rows.columns[c] : group);
       chart.series.push_back(std::move(series));
     }
@@ -122,6 +135,8 @@ struct Table {
   std::string header_text;  // the naming header line, to spot repeats
   std::size_t width = 0;    // numbers per row
   bool leading_time = false;
+  std::size_t cell_count = 0;    // cells of the first row
+  std::size_t first_number = 0;  // where its numbers begin
   Rows rows;
 };
 
@@ -193,6 +208,46 @@ struct ColumnReader {
   }
 };
 
+// A row shaped like the table's first one, with cells that are not numbers
+// where numbers stand: those are kept as text.
+void read_text_row(ColumnReader& r, const std::vector<Cell>& cells, std::size_t line_number) {
+  std::size_t from = r.table.first_number;
+  std::optional<double> time;
+  std::string group;
+  for (std::size_t i = 0; i < from; ++i) {
+    if (i + 1 == from && (time = time_label(cells[i].text))) break;
+    if (!group.empty()) group += " ";
+    group += std::string(cells[i].text);
+  }
+  if (r.table.leading_time) {
+    time = time_label(cells[from].text);
+    if (!time) {
+      r.problems.push_back({line_number, "a row without its time label"});
+      return;
+    }
+    ++from;
+  }
+  std::vector<double> values;
+  std::vector<std::pair<std::size_t, std::string>> texts;
+  for (std::size_t i = from; i < from + r.table.width; ++i) {
+    auto number = parse_measure(cells[i].text);
+    values.push_back(number ? *number : kMissing);
+    if (!number) texts.emplace_back(i - from, std::string(cells[i].text));
+  }
+  for (std::size_t i = from + r.table.width; i < cells.size(); ++i) {
+    if (!group.empty()) group += " ";
+    group += std::string(cells[i].text);
+  }
+  if (texts.empty()) {
+    r.problems.push_back({line_number, "a row that does not fit the table's columns"});
+    return;
+  }
+  r.problems.push_back({line_number, "a cell that is not a number, kept as text: " +
+                                         std::string(texts.front().second.substr(0, 40))});
+  add_row(r.table.rows, group, std::move(values), time, std::move(texts));
+  ++r.row_count;
+}
+
 void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
   bool tabs = r.active
                   ? r.table.tabs
@@ -203,6 +258,12 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
   while (first < cells.size() && !is_number(cells[first].text)) ++first;
   std::size_t last = first;
   while (last < cells.size() && is_number(cells[last].text)) ++last;
+  const std::size_t span = r.table.width + (r.table.leading_time ? 1 : 0);
+  if (r.active && cells.size() == r.table.cell_count &&
+      (first != r.table.first_number || last != first + span)) {
+    read_text_row(r, cells, line_number);
+    return;
+  }
   for (std::size_t i = last; i < cells.size(); ++i) {
     if (!is_number(cells[i].text)) continue;
     if (r.active) {
@@ -234,6 +295,8 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
     if (r.table.width == 0) return;
     r.table.rows.columns = name_columns(r.headers, tabs, cells, named_from, r.table.width,
                                         first + (cells.size() - last));
+    r.table.cell_count = cells.size();
+    r.table.first_number = first;
     r.active = true;
   }
   std::size_t from = first;
@@ -312,10 +375,20 @@ void read_unknown(const std::vector<std::string_view>& lines, std::size_t first_
 
 void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t first_line,
                        SamplerFile& file) {
-  // chart key "object:counter" -> series key -> values in sample order
+  // chart key "object:counter" -> series key -> values by sample. A sample
+  // ends where a line's object:instance:counter comes again.
   std::vector<std::string> chart_order;
   std::map<std::string, std::vector<std::string>> series_order;
   std::map<std::string, std::map<std::string, std::vector<double>>> values;
+  struct Text {
+    std::string series;
+    std::size_t sample;
+    std::string text;
+  };
+  std::map<std::string, std::vector<Text>> texts;  // chart key -> cells kept as text
+  std::unordered_set<std::string_view> in_sample;  // keys of the sample being read
+  std::size_t sample = 0;
+  bool any = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string_view line = trim(lines[i]);
     if (line.empty() || is_stamp_line(line)) continue;
@@ -330,6 +403,16 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     std::string instance(line.substr(c1 + 1, c2 - c1 - 1));
     std::string counter(line.substr(c2 + 1, c3 - c2 - 1));
     std::string_view value = line.substr(c3 + 1);
+    std::string_view key = line.substr(0, c3);
+    if (!in_sample.insert(key).second) {
+      ++sample;
+      in_sample = {key};
+    }
+    any = true;
+    if (object == "system" && counter == "time") {
+      if (file.stamps.size() <= sample) file.stamps.resize(sample + 1, -1);
+      file.stamps[sample] = parse_integer(trim(value)).value_or(-1);
+    }
     std::vector<double> numbers;
     std::size_t start = 0;
     bool bad = false;
@@ -344,34 +427,49 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
       numbers.push_back(*number);
       start = comma + 1;
     }
+    std::string chart = object + ":" + counter;
     if (bad || numbers.empty()) {
       file.problems.push_back({first_line + i, "a counter value that is not a number: " + counter});
+      // A single value is kept as text, in a chart that has numbers too.
+      std::string_view text = trim(value);
+      if (!text.empty() && text.find(',') == std::string_view::npos) {
+        if (!values.count(chart)) chart_order.push_back(chart);
+        auto& list = values[chart][instance];
+        if (list.empty()) series_order[chart].push_back(instance);
+        list.resize(sample, kMissing);
+        list.push_back(kMissing);
+        texts[chart].push_back({instance, sample, std::string(text)});
+      }
       continue;
     }
-    std::string chart = object + ":" + counter;
     if (!values.count(chart)) chart_order.push_back(chart);
     for (std::size_t k = 0; k < numbers.size(); ++k) {
       std::string series =
           numbers.size() == 1 ? instance : instance + "[" + std::to_string(k) + "]";
       auto& list = values[chart][series];
       if (list.empty()) series_order[chart].push_back(series);
+      list.resize(sample, kMissing);
       list.push_back(numbers[k]);
     }
   }
+  const std::size_t samples = any ? sample + 1 : 0;
+  if (!file.stamps.empty()) file.stamps.resize(samples, -1);
   for (const std::string& key : chart_order) {
     Chart chart;
     chart.title = key;
     chart.x_label = "sample";
-    std::size_t samples = 0;
-    for (const auto& [name, list] : values[key]) samples = std::max(samples, list.size());
     for (std::size_t s = 0; s < samples; ++s) chart.x.push_back(static_cast<double>(s + 1));
+    bool numbers = false;
     for (const std::string& name : series_order[key]) {
       std::vector<double> series = values[key][name];
       series.resize(samples, kMissing);
+      for (double v : series) numbers = numbers || !std::isnan(v);
+      for (const Text& t : texts[key])
+        if (t.series == name) chart.texts.push_back({chart.series.size(), t.sample, t.text});
       chart.names.push_back(name);
       chart.series.push_back(std::move(series));
     }
-    file.charts.push_back(std::move(chart));
+    if (numbers) file.charts.push_back(std::move(chart));
   }
 }
 
@@ -413,6 +511,8 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
   std::string group;
   std::vector<std::string> names;
   bool just_headed = false;  // the line after a heading may name the columns
+  std::vector<long long> stutter_stamps;
+  long long long_stamp = -1;
   for (std::string_view raw : lines) {
     std::string_view line = trim(raw);
     if (starts_with(line, "---- statit")) {
@@ -421,8 +521,16 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
       } else {
         reports.emplace_back();
         target = &reports.back();
+        stutter_stamps.push_back(-1);
       }
       group.clear();
+      continue;
+    }
+    if (target != nullptr && is_stamp_line(line)) {
+      // The report's End line, else its Begin line, stamps it.
+      long long* stamp = target == &long_report ? &long_stamp : &stutter_stamps.back();
+      auto at = parse_stamp(line.substr(line.find(' ') + 1));
+      if (at && (*stamp < 0 || starts_with(line, "End: "))) *stamp = *at;
       continue;
     }
     if (target == nullptr || line.empty() || is_stamp_line(line)) continue;
@@ -464,7 +572,11 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
       target->push_back({group + ": " + column, label, numbers[k]});
     }
   }
-  if (reports.empty() && !long_report.empty()) reports.push_back(long_report);
+  if (reports.empty() && !long_report.empty()) {
+    reports.push_back(long_report);
+    stutter_stamps = {long_stamp};
+  }
+  if (!reports.empty()) file.stamps = stutter_stamps;
   std::vector<std::string> chart_order;
   std::map<std::string, std::vector<std::string>> series_order;
   std::map<std::string, std::map<std::string, std::vector<double>>> values;

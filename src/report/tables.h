@@ -19,6 +19,12 @@ struct Chart {
   std::vector<double> x;
   std::vector<std::string> names;           // one per series
   std::vector<std::vector<double>> series;  // NaN where a series has no value
+  // Cells of a row that are not numbers, kept as text (their value is NaN).
+  struct Text {
+    std::size_t series = 0, sample = 0;
+    std::string text;
+  };
+  std::vector<Text> texts;
 };
 
 struct SamplerFile {
@@ -26,6 +32,10 @@ struct SamplerFile {
   std::string kind;         // "sysstat", "statit", ... or "table"
   std::vector<Chart> charts;
   std::vector<Problem> problems;  // ragged rows, cells that are not numbers
+  // The file's own time stamp of each sample (seconds since 1970), -1 where
+  // a sample has none: the stats time counter, the statit reports' End or
+  // Begin lines. Empty for files that carry no stamps per sample.
+  std::vector<long long> stamps;
 };
 
 // Reads one sampler file. `first_line` is the 1-based report line of

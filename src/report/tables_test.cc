@@ -179,4 +179,46 @@ TEST(SamplerFiles, UnknownFilesAreChartedWhenTheyAreTables) {
   EXPECT_TRUE(listing.problems.empty());
 }
 
+TEST(SamplerFiles, CellsThatAreNotNumbersAreKeptAsText) {
+  report::SamplerFile f = read("sysstat.out",
+                               "  CPU   NFS   CIFS\n"
+                               "  11%   1176  5\n"
+                               "  n/a   4387  6\n"
+                               "  93%   -     7\n"
+                               "  1%    2\n");
+  ASSERT_EQ(titles(f), (std::vector<std::string>{"CPU", "NFS", "CIFS"}));
+  ASSERT_EQ(f.charts[0].series[0].size(), 3u);
+  EXPECT_TRUE(std::isnan(f.charts[0].series[0][1]));
+  EXPECT_EQ(f.charts[1].series[0][1], 4387);
+  EXPECT_EQ(f.charts[2].series[0], (std::vector<double>{5, 6, 7}));
+  ASSERT_EQ(f.charts[0].texts.size(), 1u);
+  EXPECT_EQ(f.charts[0].texts[0].sample, 1u);
+  EXPECT_EQ(f.charts[0].texts[0].text, "n/a");
+  ASSERT_EQ(f.charts[1].texts.size(), 1u);
+  EXPECT_EQ(f.charts[1].texts[0].sample, 2u);
+  EXPECT_EQ(f.charts[1].texts[0].text, "-");
+  // Kept rows are told; the short row is still ragged.
+  ASSERT_EQ(f.problems.size(), 3u);
+  EXPECT_EQ(f.problems[0].line, 3u);
+  EXPECT_NE(f.problems[2].message.find("ragged"), std::string::npos);
+}
+
+TEST(SamplerFiles, CounterValuesThatAreNotNumbersAreKeptAsText) {
+  report::SamplerFile f = read("protocol_stats.out",
+                               "system:system:cpu_busy:45%\n"
+                               "system:system:state:up\n"
+                               "system:system:cpu_busy:n/a\n"
+                               "system:system:state:down\n"
+                               "system:system:cpu_busy:47%\n");
+  // A counter with no number at all makes no chart.
+  ASSERT_EQ(titles(f), (std::vector<std::string>{"system:cpu_busy"}));
+  ASSERT_EQ(f.charts[0].series[0].size(), 3u);
+  EXPECT_TRUE(std::isnan(f.charts[0].series[0][1]));
+  EXPECT_EQ(f.charts[0].series[0][2], 47);
+  ASSERT_EQ(f.charts[0].texts.size(), 1u);
+  EXPECT_EQ(f.charts[0].texts[0].sample, 1u);
+  EXPECT_EQ(f.charts[0].texts[0].text, "n/a");
+  EXPECT_EQ(f.problems.size(), 3u);
+}
+
 }  // namespace

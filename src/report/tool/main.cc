@@ -1,5 +1,6 @@
 // kestrel-report: reads a report written by kestrel and prints its index,
-// its JSON form, or writes one self-contained HTML page.
+// its JSON form, writes one self-contained HTML page, or exports its sampler
+// tables as CSV files or OpenMetrics text.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "report/exports.h"
 #include "report/output.h"
 #include "report/report.h"
 #include "report/summary.h"
@@ -21,7 +23,7 @@ constexpr int kUsage = 2;      // the command line is wrong
 constexpr int kFileError = 3;  // the report cannot be read or the output not written
 constexpr int kNotReport = 4;  // the input is no report: nothing written
 
-// json and html hold the whole report in memory (about four times its
+// json, html, csv and openmetrics hold the whole report in memory (about four times its
 // size at most); index reads it line by line and takes any size.
 constexpr unsigned long long kMaxWholeReport = 1ull << 30;
 
@@ -29,14 +31,20 @@ const char kUsageText[] =
     "usage: kestrel-report index REPORT\n"
     "       kestrel-report json REPORT\n"
     "       kestrel-report html REPORT -o PAGE.html\n"
+    "       kestrel-report csv REPORT -o FOLDER\n"
+    "       kestrel-report openmetrics REPORT [-o FILE]\n"
     "\n"
     "  index  one row per section (iteration, phase, target, command, seconds,\n"
     "         flags), totals per target and the slowest commands\n"
     "  json   the same as JSON, one object per section with its text\n"
     "  html   one page that opens from disk: header, searchable index,\n"
     "         timelines per target, charts of the sampler files\n"
+    "  csv    one CSV file per sampler table, target and iteration, and\n"
+    "         sections.csv, into FOLDER (made if missing)\n"
+    "  openmetrics  the sampler tables as OpenMetrics text (standard output\n"
+    "         without -o), for promtool tsdb create-blocks-from openmetrics\n"
     "\n"
-    "index reads a report of any size line by line; json and html hold the\n"
+    "index reads a report of any size line by line; the others hold the\n"
     "whole report in memory and refuse one larger than 1 GiB (1073741824 bytes)\n"
     "\n"
     "exit status: 0 whole report, 1 report cut short or damaged (output\n"
@@ -123,12 +131,14 @@ int main(int argc, char** argv) {
     return kWhole;
   }
   const std::string command = args[0];
-  if (command != "index" && command != "json" && command != "html")
+  if (command != "index" && command != "json" && command != "html" && command != "csv" &&
+      command != "openmetrics")
     return usage_error("unknown command \"" + command + "\"");
   std::string input, page;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "-o" && command == "html") {
+    if (args[i] == "-o" && command != "index" && command != "json") {
       if (i + 1 >= args.size()) return usage_error("-o needs a file name");
+      if (args[i + 1].empty()) return usage_error("-o needs a file name");
       page = args[++i];
     } else if (input.empty() && (args[i].empty() || args[i][0] != '-')) {
       input = args[i];
@@ -138,6 +148,7 @@ int main(int argc, char** argv) {
   }
   if (input.empty()) return usage_error("no report file given");
   if (command == "html" && page.empty()) return usage_error("html needs -o PAGE.html");
+  if (command == "csv" && page.empty()) return usage_error("csv needs -o FOLDER");
 
   report::Report report;
   std::ios::sync_with_stdio(false);
@@ -179,8 +190,34 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestrel-report: writing %s failed\n", page.c_str());
       return kFileError;
     }
+  } else if (command == "csv") {
+    std::error_code error;
+    std::filesystem::create_directories(page, error);
+    if (!std::filesystem::is_directory(page, error)) {
+      std::fprintf(stderr, "kestrel-report: cannot make the folder %s\n", page.c_str());
+      return kFileError;
+    }
+    std::vector<std::string> written;
+    std::string message;
+    if (!report::write_csv_folder(report, page, written, message)) {
+      std::fprintf(stderr, "kestrel-report: %s\n", report::printable(message).c_str());
+      return kFileError;
+    }
+  } else if (command == "openmetrics" && !page.empty()) {
+    std::ofstream out(page, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      std::fprintf(stderr, "kestrel-report: cannot write %s\n", page.c_str());
+      return kFileError;
+    }
+    report::write_openmetrics(report, out);
+    out.close();
+    if (!out) {
+      std::fprintf(stderr, "kestrel-report: writing %s failed\n", page.c_str());
+      return kFileError;
+    }
   } else {
     if (command == "json") report::write_json(report, std::cout);
+    if (command == "openmetrics") report::write_openmetrics(report, std::cout);
     std::cout.flush();
     if (!std::cout) {
       std::fprintf(stderr, "kestrel-report: writing the output failed\n");

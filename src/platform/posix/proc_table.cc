@@ -58,6 +58,39 @@ std::vector<ProcessEntry> read_process_table() {
   return table;
 }
 
+namespace {
+
+// The children of every thread of `pid`, as the kernel lists them.
+bool read_children(long pid, std::vector<long>& children) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* folder = opendir(tasks.c_str());
+  if (folder == nullptr) return false;
+  bool listed = false;
+  while (dirent* item = readdir(folder)) {
+    if (item->d_name[0] == '.') continue;
+    std::ifstream list(tasks + "/" + item->d_name + "/children");
+    if (!list) continue;
+    listed = true;
+    for (long child = 0; list >> child;) children.push_back(child);
+  }
+  closedir(folder);
+  return listed;
+}
+
+}  // namespace
+
+bool read_subtree(long root, std::vector<ProcessEntry>& entries) {
+  std::vector<long> pending;
+  if (!read_children(root, pending)) return false;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    ProcessEntry entry;
+    if (!read_process(pending[i], entry)) continue;  // gone meanwhile
+    entries.push_back(entry);
+    read_children(entry.pid, pending);
+  }
+  return true;
+}
+
 std::string image_name(long pid) {
   std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
   std::string argv0;

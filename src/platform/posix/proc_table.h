@@ -23,6 +23,11 @@ bool read_process(long pid, ProcessEntry& entry);
 
 std::vector<ProcessEntry> read_process_table();
 
+// The processes below `root` (not `root` itself), found through the kernel's
+// list of each thread's children, without reading the whole table. False
+// when the kernel keeps no such list or `root` is gone: read the table then.
+bool read_subtree(long root, std::vector<ProcessEntry>& entries);
+
 // Base name of the program the process was started as (its argv[0]).
 std::string image_name(long pid);
 

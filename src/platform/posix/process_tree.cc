@@ -59,6 +59,17 @@ int grow_and_stop(const std::vector<ProcessEntry>& table, long root, long group,
   return added;
 }
 
+// The processes below `root`: those the kernel lists as its descendants
+// (a command's shell is a subreaper, so even a daemon stays below it), or
+// the whole table where that list is missing. Reading only the tree keeps a
+// kill cheap when hundreds of samplers end at once; group members that left
+// the tree still get the group's kill.
+std::vector<ProcessEntry> tree_table(long root) {
+  std::vector<ProcessEntry> subtree;
+  if (read_subtree(root, subtree)) return subtree;
+  return read_process_table();
+}
+
 bool all_halted(const std::vector<ProcessEntry>& members) {
   for (const ProcessEntry& m : members) {
     ProcessEntry now;
@@ -86,7 +97,7 @@ std::vector<ProcessEntry> kill_tree(long root, long group, bool include_root) {
     std::vector<ProcessEntry> watched = members;
     if (root_known) watched.push_back(root_entry);
     bool halted_before = all_halted(watched);
-    int added = grow_and_stop(read_process_table(), root, group, self, members);
+    int added = grow_and_stop(tree_table(root), root, group, self, members);
     if (added == 0 && halted_before) break;
     if (added == 0) sleep_ms(1);
   }

@@ -245,8 +245,12 @@ void write_data(Page& p, const Report& r, const std::string& name,
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
     const Section& s = r.sections[i];
     std::string flags;
-    for (const std::string& f : section_flags(s)) flags += (flags.empty() ? "" : ",") + f;
-    if (states[i].status == Status::kFailed) flags += flags.empty() ? "failed" : ",failed";
+    const bool failed = states[i].status == Status::kFailed;
+    for (const std::string& f : section_flags(s)) {
+      if (failed && f == "empty") continue;  // failed says more
+      flags += (flags.empty() ? "" : ",") + f;
+    }
+    if (failed) flags += flags.empty() ? "failed" : ",failed";
     int kind = 0;
     while (kind < 6 && kinds[kind] != s.kind) ++kind;
     p.raw(i ? ",\n[" : "\n[").number(s.iteration).raw(",").number(phase_code(s.phase)).raw(",");

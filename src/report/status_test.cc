@@ -188,6 +188,9 @@ TEST(PageProblems, ListsFailedAndKilledCommandsFirstWithTheirMessages) {
   EXPECT_NE(page.find(",\"failed\",\"\\u003cscript\\u003ealert(1)\\u003c/script\\u003e\"]"),
             std::string::npos);
   EXPECT_NE(page.find(",\"empty\",\"\"]"), std::string::npos);
+  // A failed command that wrote nothing is failed, not also empty.
+  EXPECT_NE(page.find("\"uptime\",0,\"failed\","), std::string::npos);
+  EXPECT_EQ(page.find("\"empty,failed\""), std::string::npos);
 }
 
 TEST(PageProblems, SlowestListSaysUnderASecond) {

@@ -61,6 +61,17 @@ EXE-TIME of: arp -a : 1 seconds
 KESTREL_EPOCH: 1796660404
 
 =-=-=-=-=-= END PRESTATS =-=-=-=-=-= h1
+=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= c1
+=-=-=-=-=-= PERF c1 POSTSTATS =-=-=-=-=-= sysstat.out
+Begin: Mon Dec 07 18:20:01 GMT 2026
+       CPU
+       11%
+Killing process tree at PID: 4343...
+
+EXE-TIME of: type "/tmp/k/c1/sysstat.out" : 0 seconds
+KESTREL_EPOCH: 1796660405
+
+=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= c1
 =-=-=-=-=-= END Iteration 1 =-=-=-=-=-= Mon Dec 07 18:20:05 GMT 2026
 KESTREL_EPOCH: 1796660405
 =-=-=-=-=-= BEGIN Iteration 2 =-=-=-=-=-= Mon Dec 07 18:20:10 GMT 2026
@@ -131,6 +142,11 @@ TEST(SectionStatus, FailedEmptyKilledAndExcludedAreTold) {
 
   EXPECT_EQ(status_of(r, states, "snap list", 1).status, report::Status::kExcluded);
 
+  // A sampler killed at the time-out says so in its file.
+  report::SectionStatus sysstat = status_of(r, states, "sysstat.out", 1);
+  EXPECT_EQ(sysstat.status, report::Status::kKilled);
+  EXPECT_EQ(sysstat.message, "Killing process tree at PID: 4343...");
+
   report::SectionStatus arp = status_of(r, states, "arp -a", 1);
   EXPECT_EQ(arp.status, report::Status::kFailed);
   EXPECT_EQ(arp.message, "arp: socket: permission denied");
@@ -169,7 +185,7 @@ std::string page_of(const std::string& text) {
 
 TEST(PageProblems, ListsFailedAndKilledCommandsFirstWithTheirMessages) {
   std::string page = page_of(failing_report("<script>alert(1)</script>", "FALSE"));
-  std::size_t failures = page.find("<ul id=\"failures\" data-count=\"3\">");
+  std::size_t failures = page.find("<ul id=\"failures\" data-count=\"4\">");
   ASSERT_NE(failures, std::string::npos);
   // Above the header table, so it is the first thing read.
   EXPECT_LT(failures, page.find("id=\"run-header\""));
@@ -178,6 +194,7 @@ TEST(PageProblems, ListsFailedAndKilledCommandsFirstWithTheirMessages) {
   EXPECT_NE(list.find("vol status -v</a> on c1"), std::string::npos) << list;
   EXPECT_NE(list.find("Killing process tree at PID: 4242..."), std::string::npos) << list;
   EXPECT_NE(list.find("arp: socket: permission denied"), std::string::npos) << list;
+  EXPECT_NE(list.find("sysstat.out</a> on c1"), std::string::npos) << list;
   // The controller's error text is shown, never run.
   EXPECT_NE(list.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos) << list;
   EXPECT_EQ(page.find("<script>alert"), std::string::npos);

@@ -86,4 +86,56 @@ check "index marks the failed command" grep -qE '<tr [^>]*data-status="failed"' 
 browser --hide-scrollbars --window-size=1400,1600 --screenshot="$ARTIFACTS/report-page-problems.png" \
   "file://$WORK/page.html" >/dev/null 2>&1
 check "screenshot kept" [ -s "$ARTIFACTS/report-page-problems.png" ]
+
+# A sampler table whose column names are long or hold markup: the charts stay
+# inside the window, each title cut on the page and whole in its tooltip, the
+# markup shown as text.
+long_name=$(printf 'very_long_column_name_%.0s' $(seq 1 20))
+hostile='<img/src=x/onerror=document.title=1>'
+{
+  echo '=-=-=-=-=-= PERF c1 POSTSTATS =-=-=-=-=-= wide.out'
+  echo "   CPU   $long_name   $hostile"
+  echo '    11      1176      5'
+  echo '    28      4387      6'
+  echo
+  echo 'EXE-TIME of: type wide.out : 0 seconds'
+  echo 'KESTREL_EPOCH: 1796660601'
+} >"$WORK/wide.out"
+"$REPORT_BIN" html "$WORK/wide.out" -o "$WORK/wide.html" 2>/dev/null
+# The test's own probe, added to a copy: the page's width once it is drawn.
+sed 's|</body></html>|<script>addEventListener("load", () => { document.body.dataset.width = document.documentElement.scrollWidth + "/" + innerWidth; });</script></body></html>|' \
+  "$WORK/wide.html" >"$WORK/wide-probe.html"
+browser --window-size=1400,900 --dump-dom "file://$WORK/wide-probe.html" >"$WORK/wide.dom" 2>/dev/null
+python3 - "$WORK/wide.dom" "$long_name" "$hostile" >"$WORK/wide.check" <<'PY'
+import re, sys
+from html.parser import HTMLParser
+dom, long_name, hostile = open(sys.argv[1], encoding='utf-8').read(), sys.argv[2], sys.argv[3]
+problems = []
+class Page(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.charts, self.tooltips, self.images, self.width = [], [], 0, ''
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == 'div' and a.get('class') == 'chart': self.charts.append(a)
+        if tag == 'div' and a.get('class') == 'u-title': self.tooltips.append(a.get('title'))
+        if tag == 'img': self.images += 1
+        if tag == 'body': self.width = a.get('data-width', '')
+page = Page()
+page.feed(dom)
+m = re.match(r'(\d+)/(\d+)$', page.width)
+if not m or int(m.group(1)) > int(m.group(2)):
+    problems.append('page width %r, wider than the window' % page.width)
+if [c.get('title') for c in page.charts] != ['CPU', long_name, hostile]:
+    problems.append('chart tooltips %r' % [c.get('title') for c in page.charts])
+if long_name not in page.tooltips or hostile not in page.tooltips:
+    problems.append('chart title tooltips %r' % page.tooltips)
+if page.images or '<title>1</title>' in dom: problems.append('a column name ran as markup')
+print('width ' + page.width)
+print('\n'.join(problems))
+sys.exit(1 if problems else 0)
+PY
+check "long titles cut and kept whole in the tooltip ($(head -1 "$WORK/wide.check"))" \
+  [ "${PIPESTATUS[0]}" = 0 ]
+tail -n +2 "$WORK/wide.check" >&2
 finish

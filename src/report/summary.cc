@@ -117,15 +117,36 @@ std::string kill_line(const Report& report, const Section& s) {
 std::vector<SectionStatus> section_statuses(const Report& report) {
   std::vector<SectionStatus> states(report.sections.size());
   std::vector<std::string> errors(report.sections.size());
+  // Commands by their text, so an invocation is matched by its tails alone.
+  std::map<std::string_view, std::vector<std::size_t>> by_command;
+  if (!report.command_errors.empty()) {
+    for (std::size_t i = 0; i < report.sections.size(); ++i)
+      if (report.sections[i].kind == SectionKind::kCommand)
+        by_command[report.sections[i].command].push_back(i);
+  }
   for (const CommandError& e : report.command_errors) {
-    int seen = 0;
-    for (std::size_t i = 0; i < report.sections.size(); ++i) {
-      if (!invokes(e.invocation, report.sections[i], report.header.host_name)) continue;
-      if (seen++ < e.occurrence) continue;
-      if (!errors[i].empty()) errors[i] += "\n";
-      errors[i] += e.message;
-      break;
+    // The nth section that this invocation runs, n its occurrence.
+    std::size_t found = report.sections.size();
+    std::string_view line = e.invocation;
+    for (std::size_t at = 0; at < line.size() && found == report.sections.size(); ++at) {
+      if (at > 0 && line[at - 1] != ' ' && line[at - 1] != '"' && line[at - 1] != '\'') continue;
+      std::string_view tail = line.substr(at);
+      while (!tail.empty() && (tail.back() == ' ' || tail.back() == '"' || tail.back() == '\''))
+        tail.remove_suffix(1);
+      auto candidates = by_command.find(tail);
+      if (candidates == by_command.end()) continue;
+      int seen = 0;
+      for (std::size_t i : candidates->second) {
+        if (!invokes(e.invocation, report.sections[i], report.header.host_name)) continue;
+        if (seen++ == e.occurrence) {
+          found = i;
+          break;
+        }
+      }
     }
+    if (found == report.sections.size()) continue;
+    if (!errors[found].empty()) errors[found] += "\n";
+    errors[found] += e.message;
   }
   for (std::size_t i = 0; i < report.sections.size(); ++i) {
     const Section& s = report.sections[i];

@@ -203,6 +203,7 @@ void write_data(Page& p, const Report& r, const std::string& name,
       .json(name)
       .raw(",\"complete\":")
       .raw(r.complete && !r.damaged() ? "true" : "false");
+  p.raw(",\"config_only\":").raw(config_only_report(r) ? "true" : "false");
   p.raw(",\"targets\":[");
   for (std::size_t i = 0; i < targets.size(); ++i) p.raw(i ? "," : "").json(*targets[i]);
   p.raw("],\"kinds\":[");

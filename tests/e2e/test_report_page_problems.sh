@@ -82,6 +82,8 @@ PY
 check "failed and killed at the top, no chart ($(head -1 "$WORK/page.check"))" \
   [ "${PIPESTATUS[0]}" = 0 ]
 tail -n +2 "$WORK/page.check" >&2
+check "charts say the report is configuration-only" \
+  grep -q 'A configuration-only report: nothing was sampled over time.' "$WORK/page.dom"
 check "index marks the failed command" grep -qE '<tr [^>]*data-status="failed"' "$WORK/page.dom"
 browser --hide-scrollbars --window-size=1400,1600 --screenshot="$ARTIFACTS/report-page-problems.png" \
   "file://$WORK/page.html" >/dev/null 2>&1

@@ -264,7 +264,9 @@
     const total = data.files.reduce((sum, f) => sum + f.charts.length, 0);
     root.dataset.charts = String(total);
     if (total === 0) {
-      root.appendChild(make("p", "", "No sampler files with tables in this report."));
+      root.appendChild(make("p", "", data.config_only ?
+        "A configuration-only report: nothing was sampled over time." :
+        "No sampler files with series over time in this report."));
       return;
     }
     measureChartWidth();

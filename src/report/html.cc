@@ -169,6 +169,12 @@ void write_problems(Page& p, const Report& r, const std::vector<SamplerFile>& fi
     return;
   }
   write_failures(p, r, states);
+  std::size_t others = r.problems.size();
+  for (const SamplerFile& f : files) others += f.problems.size();
+  if (others == 0) {
+    p.raw("</section>\n");
+    return;
+  }
   p.raw("<ul>");
   for (const Problem& problem : r.problems) {
     p.raw("<li>").raw(problem.line ? "line " + std::to_string(problem.line) + ": " : "");

@@ -35,12 +35,45 @@ bool read_row(std::string_view row, SlowCommand& out) {
   return true;
 }
 
+// The command line of a logged invocation, without its standard error
+// redirection; empty when the message is not one.
+std::string_view invocation_of(std::string_view message) {
+  std::size_t redirect = message.rfind(" 2>>\"");
+  if (redirect == std::string_view::npos) return {};
+  return trim(message.substr(0, redirect));
+}
+
+// Error lines kept per command: enough to read, bounded for a flood.
+const std::size_t kMessageLimit = 2000;
+const std::size_t kErrorLimit = 10000;
+
 }  // namespace
 
 void ErrorLogReader::take(Report& report, std::string_view line, std::size_t index) {
   if (line.find("caught signal; quitting") != std::string_view::npos) interrupted = true;
   std::string_view message = message_of(line);
-  if (message.empty()) return;
+  if (message.empty()) {
+    if (last_invocation_line == 0 || is_blank(line) || in_table) return;
+    if (!error_taken) {
+      if (report.command_errors.size() >= kErrorLimit) return;
+      error_taken = true;
+      report.command_errors.push_back(
+          {last_invocation_line, last_invocation, invocations[last_invocation] - 1, {}});
+    }
+    std::string& text = report.command_errors.back().message;
+    if (text.size() >= kMessageLimit) return;
+    if (!text.empty()) text += "\n";
+    text.append(trim(line).substr(0, kMessageLimit - text.size()));
+    return;
+  }
+  std::string_view invocation = invocation_of(message);
+  if (!invocation.empty()) {
+    last_invocation = std::string(invocation);
+    last_invocation_line = index + 1;
+    error_taken = false;
+    ++invocations[last_invocation];
+    return;
+  }
   if (starts_with(message, "=== Report of Commands that took longer than")) {
     in_table = true;
     report.slow_report_seen = true;

@@ -99,15 +99,21 @@ void write_header_table(Page& p, const Report& r) {
   p.raw("</table></section>\n");
 }
 
-void write_totals(Page& p, const Report& r) {
+void write_totals(Page& p, const Report& r, const std::vector<SectionStatus>& states) {
   p.raw(
       "<section id=\"totals\"><h2>Totals per target</h2><table class=\"grid\"><tr><th>Target</th>"
-      "<th>Sections</th><th>Seconds</th><th>Excluded</th><th>Killed</th><th>Empty</th>"
-      "<th>Cut</th></tr>");
+      "<th>Sections</th><th>Seconds</th><th>Excluded</th><th>Killed</th><th>Failed</th>"
+      "<th>Empty</th><th>Cut</th></tr>");
+  std::map<std::string, int> failed, empty;
+  for (std::size_t i = 0; i < r.sections.size(); ++i) {
+    failed[r.sections[i].target] += states[i].status == Status::kFailed;
+    empty[r.sections[i].target] += states[i].status == Status::kEmpty;
+  }
   for (const TargetTotals& t : totals_per_target(r)) {
     p.raw("<tr><td>").text(t.target.empty() ? "-" : t.target).raw("</td><td>").number(t.sections);
     p.raw("</td><td>").number(t.seconds).raw("</td><td>").number(t.excluded).raw("</td><td>");
-    p.number(t.killed).raw("</td><td>").number(t.empty).raw("</td><td>").number(t.cut);
+    p.number(t.killed).raw("</td><td>").number(failed[t.target]).raw("</td><td>");
+    p.number(empty[t.target]).raw("</td><td>").number(t.cut);
     p.raw("</td></tr>");
   }
   p.raw(
@@ -116,7 +122,8 @@ void write_totals(Page& p, const Report& r) {
   for (std::size_t index : slowest_sections(r, 10)) {
     const Section& s = r.sections[index];
     p.raw("<tr data-section=\"").number(static_cast<long long>(index)).raw("\"><td>");
-    p.number(s.seconds).raw("</td><td>").number(s.iteration).raw("</td><td>").text(s.target);
+    p.text(duration_label(s.seconds)).raw("</td><td>").number(s.iteration).raw("</td><td>");
+    p.text(s.target);
     p.raw("</td><td><a href=\"#\" class=\"open-section\">").text(s.command).raw("</a></td></tr>");
   }
   p.raw("</table>");
@@ -127,13 +134,45 @@ void write_totals(Page& p, const Report& r) {
   p.raw("</section>\n");
 }
 
-void write_problems(Page& p, const Report& r, const std::vector<SamplerFile>& files) {
+// Failed and killed commands, each with its message and a link to its text.
+void write_failures(Page& p, const Report& r, const std::vector<SectionStatus>& states) {
+  std::size_t count = 0;
+  for (const SectionStatus& state : states)
+    count += state.status == Status::kFailed || state.status == Status::kKilled;
+  p.raw("<ul id=\"failures\" data-count=\"").number(static_cast<long long>(count)).raw("\">");
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    const SectionStatus& state = states[i];
+    if (state.status != Status::kFailed && state.status != Status::kKilled) continue;
+    const Section& s = r.sections[i];
+    p.raw("<li class=\"").raw(status_name(state.status)).raw("\" data-section=\"");
+    p.number(static_cast<long long>(i)).raw("\" data-status=\"").raw(status_name(state.status));
+    p.raw("\"><b>").raw(status_name(state.status)).raw("</b> ");
+    p.raw("<a href=\"#\" class=\"open-section\">").text(s.command).raw("</a> on ").text(s.target);
+    if (s.iteration > 0) p.raw(", iteration ").number(s.iteration);
+    if (!s.phase.empty()) p.raw(" ").text(s.phase);
+    p.raw(", line ").number(static_cast<long long>(s.line)).raw(": <span class=\"message\">");
+    p.text(state.message).raw("</span></li>");
+  }
+  p.raw("</ul>");
+}
+
+void write_problems(Page& p, const Report& r, const std::vector<SamplerFile>& files,
+                    const std::vector<SectionStatus>& states) {
   std::size_t count = r.problems.size();
   for (const SamplerFile& f : files) count += f.problems.size();
+  for (const SectionStatus& state : states)
+    count += state.status == Status::kFailed || state.status == Status::kKilled;
   p.raw("<section id=\"problems\" data-count=\"").number(static_cast<long long>(count));
   p.raw("\"><h2>Problems</h2>");
   if (count == 0) {
     p.raw("<p>None.</p></section>\n");
+    return;
+  }
+  write_failures(p, r, states);
+  std::size_t others = r.problems.size();
+  for (const SamplerFile& f : files) others += f.problems.size();
+  if (others == 0) {
+    p.raw("</section>\n");
     return;
   }
   p.raw("<ul>");
@@ -155,10 +194,11 @@ int phase_code(const std::string& phase) {
 }
 
 // The page's data: sections as rows of
-// [iteration, phase, target, kind, command, seconds, flags, line, start, end, offset, length],
+// [iteration, phase, target, kind, command, seconds, flags, line, start, end, offset, length,
+//  status, message],
 // their texts as one string (offsets in UTF-16 units), and the charts.
 void write_data(Page& p, const Report& r, const std::string& name,
-                const std::vector<SamplerFile>& files) {
+                const std::vector<SamplerFile>& files, const std::vector<SectionStatus>& states) {
   std::map<std::string, int> target_codes;
   std::vector<const std::string*> targets;
   for (const Section& s : r.sections) {
@@ -169,6 +209,7 @@ void write_data(Page& p, const Report& r, const std::string& name,
       .json(name)
       .raw(",\"complete\":")
       .raw(r.complete && !r.damaged() ? "true" : "false");
+  p.raw(",\"config_only\":").raw(config_only_report(r) ? "true" : "false");
   p.raw(",\"targets\":[");
   for (std::size_t i = 0; i < targets.size(); ++i) p.raw(i ? "," : "").json(*targets[i]);
   p.raw("],\"kinds\":[");
@@ -211,7 +252,12 @@ void write_data(Page& p, const Report& r, const std::string& name,
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
     const Section& s = r.sections[i];
     std::string flags;
-    for (const std::string& f : section_flags(s)) flags += (flags.empty() ? "" : ",") + f;
+    const bool failed = states[i].status == Status::kFailed;
+    for (const std::string& f : section_flags(s)) {
+      if (failed && f == "empty") continue;  // failed says more
+      flags += (flags.empty() ? "" : ",") + f;
+    }
+    if (failed) flags += flags.empty() ? "failed" : ",failed";
     int kind = 0;
     while (kind < 6 && kinds[kind] != s.kind) ++kind;
     p.raw(i ? ",\n[" : "\n[").number(s.iteration).raw(",").number(phase_code(s.phase)).raw(",");
@@ -219,7 +265,7 @@ void write_data(Page& p, const Report& r, const std::string& name,
     p.number(s.seconds).raw(",").json(flags).raw(",").number(static_cast<long long>(s.line));
     p.raw(",").number(s.start_epoch).raw(",").number(s.end_epoch).raw(",");
     p.number(static_cast<long long>(offset)).raw(",").number(static_cast<long long>(lengths[i]));
-    p.raw("]");
+    p.raw(",").json(status_name(states[i].status)).raw(",").json(states[i].message).raw("]");
     offset += lengths[i];
     p.flush_if_large();
   }
@@ -277,6 +323,7 @@ void write_data(Page& p, const Report& r, const std::string& name,
 void write_html(const Report& r, const std::string& source_name, std::ostream& stream) {
   Page p{stream, {}};
   std::vector<SamplerFile> files = sampler_files(r);
+  std::vector<SectionStatus> states = section_statuses(r);
   p.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>");
   p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
   p.raw(embedded_asset("uPlot.min.css")).raw("\n").raw(embedded_asset("page.css"));
@@ -292,6 +339,7 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "<a href=\"#timelines\">Timelines</a> <a href=\"#charts\">Charts</a> "
       "<a href=\"#totals\">Totals</a> <a href=\"#problems\">Problems</a></nav>"
       "<ul id=\"page-errors\"></ul></header>\n<main>\n");
+  write_problems(p, r, files, states);
   write_header_table(p, r);
   p.raw(
       "<section id=\"index\"><h2>Sections</h2><input id=\"search\" type=\"search\" "
@@ -303,14 +351,13 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "</tr></thead><tbody></tbody></table></div></section>\n");
   p.raw("<section id=\"timelines\"><h2>Timelines</h2></section>\n");
   p.raw("<section id=\"charts\"><h2>Sampler charts</h2></section>\n");
-  write_totals(p, r);
-  write_problems(p, r, files);
+  write_totals(p, r, states);
   p.raw(
       "</main>\n<div id=\"viewer\" hidden><div class=\"viewer-bar\"><span id=\"viewer-title\">"
       "</span><button id=\"viewer-close\" type=\"button\">Close</button></div>"
-      "<pre id=\"viewer-text\"></pre></div>\n");
+      "<p id=\"viewer-message\" hidden></p><pre id=\"viewer-text\"></pre></div>\n");
   p.raw("<script id=\"report-data\" type=\"application/json\">");
-  write_data(p, r, source_name, files);
+  write_data(p, r, source_name, files, states);
   p.raw("</script>\n<script>\n").raw(embedded_asset("uPlot.iife.min.js"));
   p.raw("\n</script>\n<script>\n")
       .raw(embedded_asset("page.js"))

@@ -90,6 +90,15 @@ struct SlowCommand {
   std::string command;
 };
 
+// Standard error text that the error log holds after a command's invocation
+// line: the command failed.
+struct CommandError {
+  std::size_t line = 0;    // 1-based line of the invocation in the report
+  std::string invocation;  // the logged command line, its "2>>" redirection left out
+  int occurrence = 0;      // how many identical invocations came before it
+  std::string message;     // the error lines, joined by newlines
+};
+
 struct Problem {
   std::size_t line = 0;  // 1-based, 0 for the whole file
   std::string message;
@@ -109,6 +118,7 @@ struct Report {
   std::vector<Section> sections;
   std::vector<SlowCommand> slow_commands;
   bool slow_report_seen = false;
+  std::vector<CommandError> command_errors;
   long long total_running_seconds = -1;
   bool complete = false;  // the closing execution statistics were read
   bool looks_like_report = false;

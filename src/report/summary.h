@@ -48,6 +48,24 @@ struct SlowestBuilder {
 // The flags of a section as words: "excluded", "killed", "empty", "cut".
 std::vector<std::string> section_flags(const Section& section);
 
+// What became of a section, as the page shows it.
+enum class Status { kOk, kEmpty, kFailed, kKilled, kExcluded, kPretend };
+
+const char* status_name(Status status);  // "ok", "empty", "failed", ...
+
+struct SectionStatus {
+  Status status = Status::kOk;
+  std::string message;  // the error text or the kill line; empty for the others
+};
+
+// One per section of `report`: excluded and pretend first, then killed (the
+// kill line, with any error text), failed (standard error text that the
+// error log holds for the command), empty, ok.
+std::vector<SectionStatus> section_statuses(const Report& report);
+
+// Whole seconds as the report has them: "<1 s" for 0, "" when unknown.
+std::string duration_label(int seconds);
+
 // A line that says whether the report is whole, and if not where it stops
 // or where its structure does not add up.
 std::string status_line(const Report& report);

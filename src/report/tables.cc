@@ -59,6 +59,17 @@ bool is_stamp_line(std::string_view line) {
   return starts_with(line, "Begin: ") || starts_with(line, "End: ");
 }
 
+// "TITLE \t== SOURCE": the host counter files name each column's source.
+bool is_legend_line(std::string_view line) {
+  return line.find("\t== ") != std::string_view::npos;
+}
+
+// A legend that says the column has no source: it reads 0 throughout.
+bool legend_has_no_source(std::string_view line) {
+  std::string_view source = trim(line.substr(line.find("\t== ") + 4));
+  return starts_with(source, "no ") && source.find("source") != std::string_view::npos;
+}
+
 // Charts from rows grouped by instance: one chart per column, one series
 // per group, x the sample number within the group (or the time label).
 struct Rows {
@@ -333,7 +344,7 @@ void read_table_file(const std::vector<std::string_view>& lines, std::size_t fir
   ColumnReader r(file, min_rows);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string_view line = lines[i];
-    if (is_stamp_line(line)) continue;
+    if (is_stamp_line(line) || is_legend_line(line)) continue;
     if (is_blank(line)) {
       r.finish();
       r.headers.clear();
@@ -616,7 +627,13 @@ struct Shape {
   Reader reader;
 };
 
+// Configuration the host exports once (network settings, system and
+// storage summaries): text to read, not series to chart.
+void read_export(const std::vector<std::string_view>&, std::size_t, SamplerFile&) {}
+
 const Shape kShapes[] = {
+    {"TCP_Params", "host configuration export", read_export},
+    {"msinfo", "host configuration export", read_export},
     {"sysstat_1sec", "sysstat, one second", read_columns},
     {"sysstatM", "sysstat per processor", read_columns},
     {"sysstat", "sysstat", read_columns},
@@ -643,11 +660,34 @@ SamplerFile read_sampler_file(std::string_view file_name,
   }
   file.kind = shape ? shape->kind : "table";
   (shape ? shape->reader : read_unknown)(lines, first_line, file);
+  // Columns whose legend says they have no source.
+  std::vector<std::string> sourceless;
+  for (std::string_view line : lines) {
+    if (is_legend_line(line) && legend_has_no_source(line))
+      sourceless.emplace_back(trim(line.substr(0, line.find("\t== "))));
+  }
+  // Only series over time are charts: a table of one row (or one report)
+  // has no time axis.
+  file.charts.erase(std::remove_if(file.charts.begin(), file.charts.end(),
+                                   [&](const Chart& chart) {
+                                     return chart.x.size() < 2 ||
+                                            std::find(sourceless.begin(), sourceless.end(),
+                                                      chart.title) != sourceless.end();
+                                   }),
+                    file.charts.end());
   return file;
+}
+
+bool config_only_report(const Report& report) {
+  for (const Setting& s : report.header.settings)
+    if (s.key == "CONFIG_ONLY") return s.value == "TRUE";
+  return false;
 }
 
 std::vector<SamplerFile> sampler_files(const Report& report) {
   std::vector<SamplerFile> files;
+  // A configuration-only run samples nothing over time.
+  if (config_only_report(report)) return files;
   std::vector<std::string_view> lines;
   for (std::size_t i = 0; i < report.sections.size(); ++i) {
     const Section& s = report.sections[i];

@@ -38,12 +38,18 @@ struct SamplerFile {
   std::vector<long long> stamps;
 };
 
-// Reads one sampler file. `first_line` is the 1-based report line of
+// Reads one sampler file. Only time series become charts: configuration
+// exports, tables of a single row and columns whose legend says they have no
+// source are left out. `first_line` is the 1-based report line of
 // lines[0], for the problems.
 SamplerFile read_sampler_file(std::string_view file_name,
                               const std::vector<std::string_view>& lines, std::size_t first_line);
 
-// Every file dump of the report that holds at least one chart.
+// The run collected configuration only (CONFIG_ONLY "TRUE").
+bool config_only_report(const Report& report);
+
+// Every file dump of the report that holds at least one chart; none for a
+// configuration-only report.
 std::vector<SamplerFile> sampler_files(const Report& report);
 
 // Number of points of a chart: x values times series.

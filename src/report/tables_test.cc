@@ -221,4 +221,40 @@ TEST(SamplerFiles, CounterValuesThatAreNotNumbersAreKeptAsText) {
   EXPECT_EQ(f.problems.size(), 3u);
 }
 
+// Only series over time are charts: the noise a page must not show.
+TEST(SamplerFiles, OnlyTimeSeriesWithASourceAreCharted) {
+  // A column whose legend says it has no source reads 0 throughout: left out.
+  report::SamplerFile system = read("system_perfmon.out",
+                                    "   %usr \t== /proc/stat cpu: user+nice, percent\n"
+                                    "FCops/s \t== no Linux source, reads 0\n"
+                                    "\t   %usr\tFCops/s\n"
+                                    "0 s\t     49\t      0\n"
+                                    "10 s\t     51\t      0\n");
+  EXPECT_EQ(titles(system), (std::vector<std::string>{"%usr"}));
+  EXPECT_EQ(system.charts[0].series[0], (std::vector<double>{49, 51}));
+
+  // A sampler that wrote one row has no time axis.
+  report::SamplerFile once = read("sysstat.out",
+                                  "       CPU       NFS\n"
+                                  "       11%      1176\n");
+  EXPECT_TRUE(once.charts.empty());
+  report::SamplerFile statit = read("statit.out",
+                                    "---- statit report 1\n"
+                                    " CPU Statistics\n"
+                                    "      1.0 time  100% busy\n");
+  EXPECT_TRUE(statit.charts.empty());
+
+  // The host's configuration exports are text, however many rows of numbers
+  // they hold.
+  std::string rows = "key value other\n";
+  for (int i = 0; i < 5; ++i) rows += "net.ipv4.x " + std::to_string(i) + " 1\n";
+  for (const char* name : {"TCP_Params.reg", "msinfo_1.out", "msinfo_2.out"}) {
+    report::SamplerFile exported = read(name, rows);
+    EXPECT_TRUE(exported.charts.empty()) << name;
+    EXPECT_EQ(exported.kind, "host configuration export") << name;
+  }
+  // The same rows in a file of unknown name are a table.
+  EXPECT_FALSE(read("mystery.out", "n reads\na 1\na 2\n").charts.empty());
+}
+
 }  // namespace

@@ -23,7 +23,7 @@
   const sections = data.sections;
   // Row fields of data.sections.
   const ITER = 0, PHASE = 1, TARGET = 2, KIND = 3, COMMAND = 4, SECONDS = 5, FLAGS = 6,
-    LINE = 7, START = 8, END = 9, OFFSET = 10, LENGTH = 11;
+    LINE = 7, START = 8, END = 9, OFFSET = 10, LENGTH = 11, STATUS = 12, MESSAGE = 13;
   const PHASES = ["", "PRESTATS", "POSTSTATS"];
   const COLORS = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2",
     "#7f7f7f", "#bcbd22", "#17becf"];
@@ -44,18 +44,26 @@
       .filter(Boolean).join(" ");
     document.getElementById("viewer-title").textContent =
       s[COMMAND] + " \u2014 " + where + " (line " + s[LINE] + ")";
+    const message = document.getElementById("viewer-message");
+    message.textContent = s[MESSAGE] ? s[STATUS] + ": " + s[MESSAGE] : "";
+    message.hidden = !s[MESSAGE];
     document.getElementById("viewer-text").textContent = data.text.substr(s[OFFSET], s[LENGTH]);
     viewer.dataset.section = String(index);
     viewer.hidden = false;
   }
   document.getElementById("viewer-close").addEventListener("click", () => { viewer.hidden = true; });
   document.addEventListener("keydown", (e) => { if (e.key === "Escape") viewer.hidden = true; });
-  document.querySelectorAll("#slowest tr[data-section] a").forEach((link) => {
+  document.querySelectorAll("[data-section] a.open-section").forEach((link) => {
     link.addEventListener("click", (e) => {
       e.preventDefault();
-      openSection(Number(link.closest("tr").dataset.section));
+      openSection(Number(link.closest("[data-section]").dataset.section));
     });
   });
+
+  // Whole seconds as the report has them: a command under a second reads "<1 s".
+  function duration(seconds) {
+    return seconds < 0 ? "" : seconds === 0 ? "<1 s" : seconds + " s";
+  }
 
   // -------------------------------------------------------------- index
   const PAGE_ROWS = 2000;
@@ -83,9 +91,11 @@
       const s = sections[i];
       const row = make("tr", s[FLAGS] ? "flagged" : "");
       row.dataset.index = String(i);
+      row.dataset.status = s[STATUS];
       const cells = [i, s[ITER], PHASES[s[PHASE]], data.targets[s[TARGET]], data.kinds[s[KIND]],
-        s[COMMAND], s[SECONDS] < 0 ? "" : s[SECONDS], s[FLAGS], s[LINE]];
+        s[COMMAND], duration(s[SECONDS]), s[FLAGS], s[LINE]];
       for (const value of cells) row.appendChild(make("td", "", String(value)));
+      if (s[MESSAGE]) row.cells[7].title = s[MESSAGE];
       rows.appendChild(row);
     }
     body.replaceChildren(rows);
@@ -157,10 +167,12 @@
     let bars = 0;
     for (const i of members) {
       const s = sections[i];
-      const bar = make("div", "bar" + (s[FLAGS].includes("killed") ? " killed" : ""));
+      const bar = make("div", "bar" + (s[STATUS] === "killed" || s[STATUS] === "failed" ?
+        " " + s[STATUS] : ""));
       bar.style.left = (100 * (s[START] - from) / span) + "%";
       bar.style.width = (100 * Math.max(0.5, s[SECONDS]) / span) + "%";
-      bar.title = s[COMMAND] + ": " + s[SECONDS] + " s";
+      bar.title = s[COMMAND] + ": " + duration(s[SECONDS]) +
+        (s[MESSAGE] ? " \u2014 " + s[STATUS] + ": " + s[MESSAGE] : "");
       bar.dataset.index = String(i);
       bar.addEventListener("click", () => openSection(i));
       track.appendChild(bar);
@@ -203,6 +215,31 @@
   }
 
   // ------------------------------------------------------------- charts
+  // Charts share the window's width: as many of at least 440 px as fit a row.
+  let chartWidth = 460;
+  function measureChartWidth() {
+    const root = document.getElementById("charts");
+    const room = Math.max(320, root.clientWidth - 40);
+    const perRow = Math.max(1, Math.floor(room / 440));
+    chartWidth = Math.floor((room - 8 * (perRow - 1)) / perRow);
+  }
+
+  // Room for the y axis values as drawn, so that none is cut.
+  function yAxisSize(self, values) {
+    if (!values) return 50;
+    let longest = 0;
+    for (const v of values) longest = Math.max(longest, String(v).length);
+    return Math.min(120, 16 + 7 * longest);
+  }
+
+  // A title longer than the chart is cut with an ellipsis; the whole of it
+  // stays in the tooltip.
+  function fitTitle(holder, title) {
+    const node = holder.querySelector(".u-title");
+    if (node) node.title = title;
+    holder.title = title;
+  }
+
   function drawChart(holder, chart) {
     const series = [{ label: chart.x_label }];
     chart.names.forEach((name, k) => {
@@ -210,13 +247,14 @@
     });
     const plot = new uPlot({
       title: chart.title,
-      width: 460,
+      width: chartWidth,
       height: 220,
       scales: { x: { time: false } },
       legend: { show: chart.names.length <= 12 },
       series: series,
-      axes: [{ label: chart.x_label }, {}],
+      axes: [{ label: chart.x_label }, { size: yAxisSize }],
     }, chart.data, holder);
+    fitTitle(holder, chart.title);
     holder.dataset.drawnPoints = String(plot.data[0].length * (plot.series.length - 1));
     holder.dataset.rendered = "1";
   }
@@ -226,9 +264,12 @@
     const total = data.files.reduce((sum, f) => sum + f.charts.length, 0);
     root.dataset.charts = String(total);
     if (total === 0) {
-      root.appendChild(make("p", "", "No sampler files with tables in this report."));
+      root.appendChild(make("p", "", data.config_only ?
+        "A configuration-only report: nothing was sampled over time." :
+        "No sampler files with series over time in this report."));
       return;
     }
+    measureChartWidth();
     const eager = total <= 400;
     const observer = eager ? null : new IntersectionObserver((entries) => {
       for (const entry of entries) {
@@ -263,6 +304,7 @@
           const holder = make("div", "chart");
           holder.dataset.chart = f + ":" + c;
           holder.dataset.title = chart.title;
+          holder.style.width = chartWidth + "px";
           holder.dataset.points = String(chart.data[0].length * (chart.data.length - 1));
           grid.appendChild(holder);
           if (eager) {

@@ -65,6 +65,25 @@ bool open_new(const std::filesystem::path& folder, const std::string& base,
   return true;
 }
 
+// Rows are gathered in `out` and written a megabyte at a time.
+void write_when_full(std::ofstream& file, std::string& out) {
+  if (out.size() <= (1u << 20)) return;
+  file.write(out.data(), static_cast<std::streamsize>(out.size()));
+  out.clear();
+}
+
+bool finish_file(std::ofstream& file, const std::string& out, const std::filesystem::path& folder,
+                 const std::string& name, std::vector<std::string>& written, std::string& error) {
+  file.write(out.data(), static_cast<std::streamsize>(out.size()));
+  file.close();
+  if (!file) {
+    error = "writing " + (folder / name).string() + " failed";
+    return false;
+  }
+  written.push_back(name);
+  return true;
+}
+
 bool write_table(const ExportTable& t, const std::filesystem::path& folder,
                  std::set<std::string>& used, std::vector<std::string>& written,
                  std::string& error) {
@@ -110,19 +129,9 @@ bool write_table(const ExportTable& t, const std::filesystem::path& folder,
       }
       if (any) add_row(out, fields);
     }
-    if (out.size() > (1u << 20)) {
-      file.write(out.data(), static_cast<std::streamsize>(out.size()));
-      out.clear();
-    }
+    write_when_full(file, out);
   }
-  file.write(out.data(), static_cast<std::streamsize>(out.size()));
-  file.close();
-  if (!file) {
-    error = "writing " + (folder / name).string() + " failed";
-    return false;
-  }
-  written.push_back(name);
-  return true;
+  return finish_file(file, out, folder, name, written, error);
 }
 
 bool write_sections(const Report& report, const std::map<std::size_t, std::string>& clocks,
@@ -144,19 +153,9 @@ bool write_sections(const Report& report, const std::map<std::size_t, std::strin
                   s.start_epoch >= 0 ? iso_time(static_cast<double>(s.start_epoch)) : "",
                   s.seconds >= 0 ? std::to_string(s.seconds) : "", status.empty() ? "ok" : status,
                   std::to_string(s.line), clock == clocks.end() ? "" : clock->second});
-    if (out.size() > (1u << 20)) {
-      file.write(out.data(), static_cast<std::streamsize>(out.size()));
-      out.clear();
-    }
+    write_when_full(file, out);
   }
-  file.write(out.data(), static_cast<std::streamsize>(out.size()));
-  file.close();
-  if (!file) {
-    error = "writing " + (folder / name).string() + " failed";
-    return false;
-  }
-  written.push_back(name);
-  return true;
+  return finish_file(file, out, folder, name, written, error);
 }
 
 }  // namespace

@@ -115,8 +115,8 @@ timed_sections='^(stats stop |mem_stats -e|statit -e|[a-z_]*stats\.out$|statit\.
 # normalised NAME: the run's report made comparable with another run's: time
 # stamps, epochs, EXE-TIME seconds, statistics instance names, the scratch
 # folder, the run's folder, the --parallel option of the command line, TIME
-# and TIME_DELTA lines, the digits of timed sections and the rows of "vif
-# stat" replaced or left out. A collection that runs side by side sends its
+# and TIME_DELTA lines, the process ids of kills, the digits of timed
+# sections and the rows of "vif stat" replaced or left out. A collection that runs side by side sends its
 # commands' standard error to a file of its own that joins the error log
 # after each command: the logged command lines name that file.
 normalised() {
@@ -130,6 +130,8 @@ normalised() {
     -e 's/kestrel_stats_[0-9]+/kestrel_stats_<id>/g' \
     -e 's/^(TIME|TIME_DELTA): .*/\1: <value>/' \
     -e 's/^(  Total Running Time): [0-9]+ seconds$/\1: <n> seconds/' \
+    -e 's/^(Killing process tree at PID:) [0-9]+\.\.\.$/\1 <pid>.../' \
+    -e 's/(Successfully killed process tree at root PID:) [0-9]+$/\1 <pid>/' \
     "$WORK/$1/out" |
     awk -v timed="$timed_sections" '
       /^=-=-=-=-=-= / { title = $0; sub(/^=-=-=-=-=-= [^=]*=-=-=-=-=-= /, "", title); print; next }

@@ -7,22 +7,8 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/controller_lib.sh"
 
-REPORT_BIN=${KESTREL_REPORT_BIN:-$(dirname "$KESTREL_BIN")/kestrel-report}
+source "$(dirname "$0")/page_lib.sh"
 SOURCE=${KESTREL_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-[ -x "$REPORT_BIN" ] || { echo "SKIP: no kestrel-report at $REPORT_BIN" >&2; exit 77; }
-command -v chromium >/dev/null || { echo "SKIP: no chromium" >&2; exit 77; }
-command -v python3 >/dev/null || { echo "SKIP: no python3" >&2; exit 77; }
-ARTIFACTS=${KESTREL_ARTIFACTS:-$(dirname "$KESTREL_BIN")/test-artifacts}
-mkdir -p "$ARTIFACTS"
-
-# browser ARGS...: headless Chromium with a fresh profile, nothing fetched.
-browser() {
-  local profile
-  profile=$(mktemp -d "$WORK/profile.XXXXXX")
-  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$profile" --virtual-time-budget=10000 "$@"
-}
 
 # page_checks NAME: renders $WORK/NAME into a page and checks it in the
 # browser against the JSON of the same report.

@@ -8,20 +8,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/controller_lib.sh"
 
-REPORT_BIN=${KESTREL_REPORT_BIN:-$(dirname "$KESTREL_BIN")/kestrel-report}
-[ -x "$REPORT_BIN" ] || { echo "SKIP: no kestrel-report at $REPORT_BIN" >&2; exit 77; }
-command -v chromium >/dev/null || { echo "SKIP: no chromium" >&2; exit 77; }
-command -v python3 >/dev/null || { echo "SKIP: no python3" >&2; exit 77; }
-ARTIFACTS=${KESTREL_ARTIFACTS:-$(dirname "$KESTREL_BIN")/test-artifacts}
-mkdir -p "$ARTIFACTS"
-
-browser() {
-  local profile
-  profile=$(mktemp -d "$WORK/profile.XXXXXX")
-  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$profile" --virtual-time-budget=10000 "$@"
-}
+source "$(dirname "$0")/page_lib.sh"
 
 model faulty 'fault:uptime = error <img src=x onerror="document.title=1">uptime: clock gone' \
   'fault:vol status = hang'

@@ -538,7 +538,7 @@ void append_diff_html(std::string& out, const std::vector<DiffLine>& diff) {
 
 }  // namespace
 
-std::string changes_html(const Report& report) {
+std::string changes_html(const Report& report, std::size_t max_sections, std::size_t max_counters) {
   PhaseChanges changes = phase_changes(report);
   std::string out;
   out += "<section id=\"changes\" data-sections=\"" + std::to_string(changes.sections.size()) +
@@ -547,13 +547,21 @@ std::string changes_html(const Report& report) {
       "<style>#changes pre.diff{margin:0;padding:4px;overflow-x:auto}"
       "#changes .del{background:#fde2e2;display:block}#changes .ins{background:#dcf5dc;"
       "display:block}#changes .gap{color:#777;display:block}#changes .same{display:block}"
-      "#changes td.num{text-align:right}</style>";
+      "#changes td+td{text-align:right}</style>";
   out +=
       "<p>Prestats against poststats of each target: configuration sections whose text changed, "
       "and counters as rates over the interval between the two readings. Lines that tell the time "
       "of day are compared with their numbers masked.</p><h3>Configuration</h3>";
   if (changes.sections.empty()) out += "<p class=\"none\">No configuration section changed.</p>";
+  std::size_t shown = 0;
   for (const SectionChange& change : changes.sections) {
+    if (shown == max_sections) {
+      out += "<p class=\"left-out\">" + std::to_string(changes.sections.size() - shown) +
+             " more changed section(s) left out: the page shows the first " +
+             std::to_string(max_sections) + ".</p>";
+      break;
+    }
+    ++shown;
     const Section& after = report.sections[change.after];
     out += "<details class=\"config-change\" data-section=\"" + std::to_string(change.after) +
            "\"><summary>";
@@ -565,7 +573,20 @@ std::string changes_html(const Report& report) {
   }
   out += "<h3>Counters</h3>";
   if (changes.counters.empty()) out += "<p class=\"none\">No counters read in both phases.</p>";
-  for (const CounterChange& change : changes.counters) {
+  std::size_t rows = 0;
+  for (std::size_t i = 0; i < changes.counters.size(); ++i) {
+    const CounterChange& change = changes.counters[i];
+    if (rows + change.counters.size() > max_counters) {
+      std::size_t left = 0;
+      for (std::size_t k = i; k < changes.counters.size(); ++k)
+        left += changes.counters[k].counters.size();
+      out += "<p class=\"left-out\">" + std::to_string(changes.counters.size() - i) +
+             " more command(s) with " + std::to_string(left) +
+             " counter(s) left out: the page shows at most " + std::to_string(max_counters) +
+             " counters.</p>";
+      break;
+    }
+    rows += change.counters.size();
     const Section& after = report.sections[change.after];
     const bool block = change.before == change.after;
     out += "<details class=\"counter-change\" data-section=\"" + std::to_string(change.after) +
@@ -581,17 +602,12 @@ std::string changes_html(const Report& report) {
     for (const CounterRate& c : change.counters) {
       out += "<tr><td>";
       append_html_text(out, c.name);
-      out += "</td>";
-      if (!block) out += "<td class=\"num\">" + format_number(c.before) + "</td>";
-      out += "<td class=\"num\">" + format_number(c.after);
+      if (!block) out += "<td>" + format_number(c.before);
+      out += "<td>" + format_number(c.after);
       append_html_text(out, c.unit);
-      out += "</td><td class=\"num\">";
-      if (c.is_level) {
-        out += "(as read)";
-      } else {
-        out += format_number(c.rate);
-      }
-      out += "</td></tr>";
+      out += "<td>";
+      out += c.is_level ? std::string("(as read)") : format_number(c.rate);
+      out += "</tr>";
     }
     out += "</table></details>";
   }

@@ -89,8 +89,12 @@ std::vector<std::string_view> section_lines(const Report& report, const Section&
 // valid UTF-8, markup characters escaped, control characters as '?'.
 void append_html_text(std::string& out, std::string_view text);
 
-// The page's "Changes" block: prestats against poststats per target.
-std::string changes_html(const Report& report);
+// The page's "Changes" block: prestats against poststats per target. A
+// long capture holds thousands of them: the block shows the first
+// `max_sections` changed sections and as many commands' counters as fit in
+// `max_counters` rows, and says how many it leaves out.
+std::string changes_html(const Report& report, std::size_t max_sections = 1000,
+                         std::size_t max_counters = 20000);
 
 // A number for people: whole when whole, else up to three decimals.
 std::string format_number(double value);

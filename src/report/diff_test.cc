@@ -252,6 +252,17 @@ TEST(PhaseChanges, ConfigurationDiffsAndCounterRatesPerTarget) {
   EXPECT_EQ(html.find("<script"), std::string::npos);
   EXPECT_EQ(html.find("<b>"), std::string::npos);
 
+  // A long capture's block stops at its limits and says what it left out.
+  html = report::changes_html(r, 0, 2);
+  EXPECT_NE(html.find("1 more changed section(s) left out: the page shows the first 0."),
+            std::string::npos);
+  EXPECT_EQ(html.find("alert"), std::string::npos);
+  EXPECT_NE(html.find("stats stop -I kestrel_system"), std::string::npos);
+  EXPECT_NE(html.find("1 more command(s) with 1 counter(s) left out: the page shows at most 2 "
+                      "counters."),
+            std::string::npos);
+  EXPECT_EQ(html.find("segments received"), std::string::npos);
+
   // The page holds the block after its problems.
   std::ostringstream page;
   report::write_html(r, "phase.out", page);

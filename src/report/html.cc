@@ -6,6 +6,7 @@
 #include <map>
 
 #include "report/assets.h"
+#include "report/diff.h"
 #include "report/json_text.h"
 #include "report/markers.h"
 #include "report/output.h"
@@ -340,6 +341,7 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "<a href=\"#totals\">Totals</a> <a href=\"#problems\">Problems</a></nav>"
       "<ul id=\"page-errors\"></ul></header>\n<main>\n");
   write_problems(p, r, files, states);
+  p.raw(changes_html(r));
   write_header_table(p, r);
   p.raw(
       "<section id=\"index\"><h2>Sections</h2><input id=\"search\" type=\"search\" "

@@ -107,6 +107,46 @@ kestrel -t 0 -F -V -f old72 -p
 cp "$WORK/out" "$WORK/legacy.out"
 whole_checks legacy.out
 
+# ------------------------------------------------------ capture vs capture
+# Two captures of one controller, the second with the model's release moved
+# on: diff names that release and the one section that shows it, and
+# nothing else (clocks, epochs and durations differ anyway).
+forget
+kestrel -t 0 -f sim1
+cp "$WORK/out" "$WORK/diff_a.out"
+model sim1 "release = Corvex Release 7.3.2: Fri Nov 2 2012"
+forget
+kestrel -t 0 -f sim1
+cp "$WORK/out" "$WORK/diff_b.out"
+rm -rf "$WORK/home/models/sim1"
+"$REPORT_BIN" diff "$WORK/diff_a.out" "$WORK/diff_b.out" >"$WORK/diff.txt" 2>"$WORK/diff.err"
+check "diff: status 0" [ $? -eq $WHOLE ]
+check "diff: one setting" has_line "$WORK/diff.txt" 'Settings that differ: 1'
+check "diff: the release" has_line "$WORK/diff.txt" '  version of sim1: "MERIX7.3.5" -> "MERIX7.3.2"'
+check "diff: one section" has_line "$WORK/diff.txt" 'Configuration sections that changed: 1'
+check "diff: sysconfig" grep -q '^  sim1, iteration 1 PRESTATS: sysconfig -av (lines ' "$WORK/diff.txt"
+check "diff: old line" has_line "$WORK/diff.txt" '    -         Corvex Release 7.3.5: Fri Nov 2 2012'
+check "diff: new line" has_line "$WORK/diff.txt" '    +         Corvex Release 7.3.2: Fri Nov 2 2012'
+check "diff: two changed lines in all" [ "$(grep -cE '^    [-+] ' "$WORK/diff.txt")" -eq 2 ]
+"$REPORT_BIN" diff "$WORK/diff_a.out" "$WORK/diff_b.out" --html -o "$WORK/diff.html" 2>"$WORK/diff.err"
+check "diff --html: status 0" [ $? -eq $WHOLE ]
+check "diff --html: counts" grep -q '<section id="settings" data-count="1">.*<section id="sections" data-count="1">' <(tr -d '\n' <"$WORK/diff.html")
+check "diff --html: no script" none '<script' <"$WORK/diff.html"
+"$REPORT_BIN" diff "$WORK/diff_a.out" "$WORK/missing.out" >/dev/null 2>"$WORK/diff.err"
+check "diff of a missing file: file error" [ $? -eq $FILE_ERROR ]
+check "diff of a missing file: says so" grep -q 'cannot read .*missing.out' "$WORK/diff.err"
+printf 'just some text\n' >"$WORK/plain.txt"
+"$REPORT_BIN" diff "$WORK/plain.txt" "$WORK/diff_b.out" >/dev/null 2>"$WORK/diff.err"
+check "diff of no report: not a report" [ $? -eq $NOT_REPORT ]
+check "diff of no report: says so" grep -q 'plain.txt is not a kestrel report' "$WORK/diff.err"
+"$REPORT_BIN" diff "$WORK/diff_a.out" >/dev/null 2>"$WORK/diff.err"
+check "diff of one file: usage" [ $? -eq $USAGE ]
+check "diff of one file: says so" grep -q 'diff needs two report files' "$WORK/diff.err"
+# Prestats against poststats on the page: the stats stop blocks as rates.
+"$REPORT_BIN" html "$WORK/diff_a.out" -o "$WORK/diff_a.html" 2>/dev/null
+check "changes block on the page" grep -q '<section id="changes" data-sections="[0-9]*" data-counters="[1-9]' "$WORK/diff_a.html"
+check "changes: stats stop rates" grep -q 'stats stop -I kestrel_system</code> .* counter(s), interval [0-9]* s (epochs)' "$WORK/diff_a.html"
+
 # ------------------------------------------------- cut and damaged copies
 size=$(wc -c <"$WORK/full.out")
 for percent in 3 20 45 70 95; do

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "report/compare.h"
 #include "report/exports.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -33,6 +34,7 @@ const char kUsageText[] =
     "       kestrel-report html REPORT -o PAGE.html\n"
     "       kestrel-report csv REPORT -o FOLDER\n"
     "       kestrel-report openmetrics REPORT [-o FILE]\n"
+    "       kestrel-report diff A B [--html] [-o FILE]\n"
     "\n"
     "  index  one row per section (iteration, phase, target, command, seconds,\n"
     "         flags), totals per target and the slowest commands\n"
@@ -43,6 +45,15 @@ const char kUsageText[] =
     "         sections.csv, into FOLDER (made if missing)\n"
     "  openmetrics  the sampler tables as OpenMetrics text (standard output\n"
     "         without -o), for promtool tsdb create-blocks-from openmetrics\n"
+    "  diff   report A against report B: header settings that differ (options,\n"
+    "         versions, targets), configuration sections that changed (matched by\n"
+    "         target, phase, iteration and command; a line with a time of day is\n"
+    "         compared with its numbers masked), and per target the key columns'\n"
+    "         min/mean/p95/max side by side; a shift is marked significant when\n"
+    "         the means differ by at least 20 % of the larger one and by more than\n"
+    "         twice the standard error of their difference. Text, or with --html\n"
+    "         a page of its own; standard output without -o. Status 0 when both\n"
+    "         reports were read: differences are data\n"
     "\n"
     "index reads a report of any size line by line; the others hold the\n"
     "whole report in memory and refuse one larger than 1 GiB (1073741824 bytes)\n"
@@ -121,6 +132,61 @@ int finish(const report::Report& report, const std::string& path) {
   return kPartial;
 }
 
+// kestrel-report diff A B [--html] [-o FILE]
+int diff_command(const std::vector<std::string>& args) {
+  std::vector<std::string> inputs;
+  std::string output;
+  bool html = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--html") {
+      html = true;
+    } else if (args[i] == "-o") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return usage_error("-o needs a file name");
+      output = args[++i];
+    } else if (inputs.size() < 2 && (args[i].empty() || args[i][0] != '-')) {
+      inputs.push_back(args[i]);
+    } else {
+      return usage_error("unexpected argument \"" + args[i] + "\"");
+    }
+  }
+  if (inputs.size() != 2) return usage_error("diff needs two report files");
+  report::Report reports[2];
+  for (int k = 0; k < 2; ++k) {
+    std::string data;
+    if (int status = read_whole(inputs[k], "diff", data); status != kWhole) return status;
+    reports[k] = report::parse_report(std::move(data));
+    if (reports[k].bytes == 0 || !reports[k].looks_like_report) {
+      std::fprintf(stderr, "kestrel-report: %s is not a kestrel report: nothing compared\n",
+                   inputs[k].c_str());
+      return kNotReport;
+    }
+    if (!reports[k].complete || reports[k].damaged())
+      std::fprintf(stderr, "kestrel-report: %s: %s; compared as far as it goes\n",
+                   inputs[k].c_str(), report::printable(report::status_line(reports[k])).c_str());
+  }
+  report::Comparison comparison = report::compare_reports(reports[0], reports[1]);
+  std::ofstream file;
+  if (!output.empty()) {
+    file.open(output, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      std::fprintf(stderr, "kestrel-report: cannot write %s\n", output.c_str());
+      return kFileError;
+    }
+  }
+  std::ostream& out = output.empty() ? static_cast<std::ostream&>(std::cout) : file;
+  if (html) {
+    report::write_comparison_html(comparison, inputs[0], inputs[1], out);
+  } else {
+    report::write_comparison_text(comparison, inputs[0], inputs[1], out);
+  }
+  out.flush();
+  if (!out) {
+    std::fprintf(stderr, "kestrel-report: writing the comparison failed\n");
+    return kFileError;
+  }
+  return kWhole;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,6 +197,7 @@ int main(int argc, char** argv) {
     return kWhole;
   }
   const std::string command = args[0];
+  if (command == "diff") return diff_command(args);
   if (command != "index" && command != "json" && command != "html" && command != "csv" &&
       command != "openmetrics")
     return usage_error("unknown command \"" + command + "\"");

@@ -1,10 +1,13 @@
 // Samplers that print one row per interval in real time: sysstat and
 // lun stats.
 #include <algorithm>
+#include <cmath>
 
 #include "controller/sim/output.h"
+#include "controller/sim/readings.h"
 #include "controller/sim/replies.h"
 #include "controller/sim/text.h"
+#include "controller/sim/workload_clock.h"
 
 namespace ctlsim {
 
@@ -106,10 +109,11 @@ void reply_sysstat(Session& session, const Words& words) {
   std::vector<std::vector<long long>> taken;
   for (long row = 1; row <= rows; ++row) {
     pace(static_cast<double>(interval));
+    // The row gives the mean of the interval it has just waited.
+    Load load = recent_load(model, static_cast<double>(interval) * time_scale());
     std::vector<long long> values;
     for (const Column& column : columns) {
-      std::string seed = format("%s/sysstat/%s/%ld", model.name.c_str(), column.name.c_str(), row);
-      values.push_back(column.percent ? percent_value(seed) : counter_value(seed, 1));
+      values.push_back(std::llround(sysstat_column(load, column.name, model.processors)));
       out(cell(column, values.back()));
     }
     out("\n");

@@ -213,6 +213,27 @@ run rsh.exe sim1 -l root -n " netdiag -v -b "
 check_has "generic command: a plausible reply" "netdiag -v -b (sim1):" "$out"
 check "generic command: a few lines" "4" "$(wc -l <"$work/out" | tr -d ' ')"
 
+# ---------------------------------------------------------------- workloads
+# The clock starts at the first answer and is shared by later client
+# processes: a burst from second 2 to 5 shows in the rows of those seconds
+# of a sysstat started by another invocation (one-second rows, scaled).
+model burst "workload = disk_burst start=2 length=3"
+model calm "workload = quiet"
+sim burst " version "
+CTLSIM_TIME_SCALE=0.1 sim burst " sysstat -s -c 7 -x 10 "
+util=$(sed -n '2,8p' "$work/out" | awk '{ sub("%", "", $13); printf "%s ", ($13 >= 85 ? "high" : $13 < 60 ? "low" : "mid") }')
+check "disk_burst: Disk_util high inside its window only" "low high high" \
+  "$(echo $util | cut -d' ' -f1,3,4)"
+check "disk_burst: and low again after it" "low low" "$(echo $util | cut -d' ' -f6,7)"
+check "disk_burst: the summary's Max shows the burst" "yes" \
+  "$(awk '/^Max/ { getline; sub("%", "", $13); print ($13 >= 85 ? "yes" : "no") }' "$work/out")"
+CTLSIM_TIME_SCALE=0 sim calm " sysstat -c 2 -x 1 "
+check "quiet: CPU near zero" "yes yes" \
+  "$(sed -n '2,3p' "$work/out" | awk '{ sub("%", "", $1); printf "%s ", ($1 < 5 ? "yes" : "no") }' | sed 's/ $//')"
+model unknown_load "workload = busy start=3"
+sim unknown_load " version "
+check_has "unknown workload: broken model" 'workload "busy start=3": unknown workload' "$errs"
+
 # ---------------------------------------------------------------- admin
 run "$CTLSIM_BIN" --help
 check "admin --help: status" 0 "$rc"

@@ -19,11 +19,12 @@ inline double total_ops(const Load& load) {
 }
 
 // Busy % of processor `cpu` of `processors`: spread around the mean so that
-// their mean stays the controller's CPU (as far as 0 and 100 allow).
+// their mean stays the controller's CPU and a saturated controller has every
+// processor saturated.
 inline double processor_busy(const Load& load, int cpu, int processors) {
   if (processors < 2) return load.cpu;
   double room = std::fmin(load.cpu, 100 - load.cpu);
-  double spread = std::fmin(8.0, room);
+  double spread = std::fmin(8.0, room / 2);
   double position = (cpu - (processors - 1) / 2.0) / ((processors - 1) / 2.0);  // -1 to 1
   return workload_detail::clamp(load.cpu + spread * position, 0, 100);
 }

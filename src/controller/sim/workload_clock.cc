@@ -1,6 +1,7 @@
 #include "controller/sim/workload_clock.h"
 
 #include <chrono>
+#include <cmath>
 
 #include "controller/sim/store.h"
 #include "controller/sim/text.h"
@@ -62,8 +63,10 @@ Load recent_load(const Model& model, double real_seconds) {
 }
 
 Load load_between(const Model& model, double from_wall, double to_wall) {
-  double from = controller_clock(model.name, from_wall);
+  // Nothing is known of the time before the first contact; a begin time kept
+  // in whole seconds may fall just before it.
   double to = controller_clock(model.name, to_wall);
+  double from = std::fmin(std::fmax(controller_clock(model.name, from_wall), 0.0), to);
   return load_over(model.workload, model.name, from, to);
 }
 

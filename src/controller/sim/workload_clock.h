@@ -23,7 +23,7 @@ double controller_clock(const std::string& name, double wall);
 // wall-clock time (an instant for 0).
 Load recent_load(const Model& model, double real_seconds);
 
-// The mean levels between two wall-clock times.
+// The mean levels between two wall-clock times (from the first contact on).
 Load load_between(const Model& model, double from_wall, double to_wall);
 
 }  // namespace ctlsim

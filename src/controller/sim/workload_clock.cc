@@ -40,7 +40,8 @@ void note_first_contact(const std::string& name) {
   if (origin.name == name) return;
   double wall = read_origin(read_state(name));
   if (wall < 0) {
-    std::string now = format("%.3f", wall_seconds());
+    // Whole milliseconds, down: the clock never reads below 0 just after.
+    std::string now = format("%.3f", std::floor(wall_seconds() * 1000) / 1000);
     update_state(name, [&](ControllerState& state) {
       wall = read_origin(state);
       if (wall >= 0) return;
@@ -65,7 +66,7 @@ Load recent_load(const Model& model, double real_seconds) {
 Load load_between(const Model& model, double from_wall, double to_wall) {
   // Nothing is known of the time before the first contact; a begin time kept
   // in whole seconds may fall just before it.
-  double to = controller_clock(model.name, to_wall);
+  double to = std::fmax(controller_clock(model.name, to_wall), 0.0);
   double from = std::fmin(std::fmax(controller_clock(model.name, from_wall), 0.0), to);
   return load_over(model.workload, model.name, from, to);
 }

@@ -213,6 +213,41 @@ run rsh.exe sim1 -l root -n " netdiag -v -b "
 check_has "generic command: a plausible reply" "netdiag -v -b (sim1):" "$out"
 check "generic command: a few lines" "4" "$(wc -l <"$work/out" | tr -d ' ')"
 
+# ---------------------------------------------------------------- workloads
+# The clock starts at the first answer and is shared by later client
+# processes: a burst from second 2 to 5 shows in the rows of those seconds
+# of a sysstat started by another invocation (one-second rows, scaled).
+model burst "workload = disk_burst start=2 length=3"
+model calm "workload = quiet"
+sim burst " version "
+CTLSIM_TIME_SCALE=0.1 sim burst " sysstat -s -c 7 -x 10 "
+util=$(sed -n '2,8p' "$work/out" | awk '{ sub("%", "", $13); printf "%s ", ($13 + 0 >= 85 ? "high" : $13 + 0 < 60 ? "low" : "mid") }')
+check "disk_burst: Disk_util high inside its window only" "low high high" \
+  "$(echo $util | cut -d' ' -f1,3,4)"
+check "disk_burst: and low again after it" "low low" "$(echo $util | cut -d' ' -f6,7)"
+check "disk_burst: the summary's Max shows the burst" "yes" \
+  "$(awk '/^Max/ { getline; sub("%", "", $13); print ($13 + 0 >= 85 ? "yes" : "no") }' "$work/out")"
+CTLSIM_TIME_SCALE=0 sim calm " sysstat -c 2 -x 1 "
+check "quiet: CPU near zero" "yes yes" \
+  "$(sed -n '2,3p' "$work/out" | awk '{ sub("%", "", $1); printf "%s ", ($1 + 0 < 5 ? "yes" : "no") }' | sed 's/ $//')"
+# The other samplers tell the same story at once.
+model saturated "workload = cpu_saturation start=0 length=600"
+CTLSIM_TIME_SCALE=0 sim saturated " stats show -i 1 -n 1 system:system:cpu_busy processor:*:processor_busy "
+check "cpu_saturation: system and every processor at least 95 %" "yes yes yes" \
+  "$(awk -F: '{ sub("%", "", $4); printf "%s ", ($4 + 0 >= 95 ? "yes" : "no") }' "$work/out" | sed 's/ $//')"
+model failing "workload = failing_disk start=0 length=600"
+sim failing " statit -b ; stats start -I f disk "
+sim failing " statit -e ; stats stop -I f ; lun stats -c 1 -i 1 "
+check "failing_disk: statit shows 0a.19 busiest, at 100 %" "0a.19 100" \
+  "$(grep '^0a\.' "$work/out" | sort -k2,2n | tail -n 1 | awk '{ print $1, $2 }')"
+check "failing_disk: only 0a.19 counts errors" "0a.19" \
+  "$(grep ':io_errors:' "$work/out" | grep -v ':io_errors:0$' | cut -d: -f2)"
+check "failing_disk: lun stats latency high" "yes yes" \
+  "$(awk '/\/vol\// { printf "%s ", ($7 >= 40 ? "yes" : "no") }' "$work/out" | sed 's/ $//')"
+model unknown_load "workload = busy start=3"
+sim unknown_load " version "
+check_has "unknown workload: broken model" 'workload "busy start=3": unknown workload' "$errs"
+
 # ---------------------------------------------------------------- admin
 run "$CTLSIM_BIN" --help
 check "admin --help: status" 0 "$rc"

@@ -7,6 +7,7 @@
 #include "controller/sim/replies.h"
 #include "controller/sim/store.h"
 #include "controller/sim/text.h"
+#include "controller/sim/workload_clock.h"
 
 namespace ctlsim {
 
@@ -115,6 +116,7 @@ void run_command(Session& session, const Words& words) {
 }
 
 int answer_remote_command(const Model& model, const std::string& remote) {
+  note_first_contact(model.name);  // the workload's clock starts at the first answer
   Session session;
   session.model = &model;
   int status = 0;

@@ -49,6 +49,9 @@ std::string apply_key(const std::string& key, const std::string& value, Model& m
   } else if (key == "latency") {
     std::string problem = parse_latency(value, model.latency);
     if (!problem.empty()) return format("latency \"%s\": %s", value.c_str(), problem.c_str());
+  } else if (key == "workload") {
+    std::string problem = parse_workload(value, model.workload);
+    if (!problem.empty()) return format("workload \"%s\": %s", value.c_str(), problem.c_str());
   } else if (key == "vzones") {
     model.vzones.clear();
     for (const std::string& item : comma_list(value)) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "controller/sim/latency.h"
+#include "controller/sim/workload.h"
 
 namespace ctlsim {
 
@@ -45,6 +46,7 @@ struct Model {
   std::string help_style;  // "statit", "priv" or "none"
   std::string password;    // empty: every password is accepted
   Latency latency;         // the round trip before every answer
+  Workload workload;       // what its samplers show over time
   std::vector<std::string> licenses;
   int processors = 2;
   std::vector<Vzone> vzones;

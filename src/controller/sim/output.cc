@@ -29,9 +29,13 @@ static double env_number(const char* name, double fallback) {
   return number;
 }
 
+double time_scale() {
+  return env_number("CTLSIM_TIME_SCALE", 1.0);
+}
+
 void pace(double seconds) {
   flush_all();
-  double scaled = seconds * env_number("CTLSIM_TIME_SCALE", 1.0);
+  double scaled = seconds * time_scale();
   if (scaled <= 0) return;
   platform::sleep_ms(static_cast<int>(scaled * 1000.0 + 0.5));
 }

@@ -15,6 +15,9 @@ void flush_all();
 // sees every row as soon as it is written.
 void pace(double seconds);
 
+// The factor of CTLSIM_TIME_SCALE (default 1): real seconds per simulated one.
+double time_scale();
+
 // The longest a command that runs "until killed" keeps running, in real
 // seconds: CTLSIM_HANG_LIMIT, default one day. Stray simulators of a broken
 // test end by themselves.

@@ -1,10 +1,13 @@
 // Samplers that print one row per interval in real time: sysstat and
 // lun stats.
 #include <algorithm>
+#include <cmath>
 
 #include "controller/sim/output.h"
+#include "controller/sim/readings.h"
 #include "controller/sim/replies.h"
 #include "controller/sim/text.h"
+#include "controller/sim/workload_clock.h"
 
 namespace ctlsim {
 
@@ -106,10 +109,11 @@ void reply_sysstat(Session& session, const Words& words) {
   std::vector<std::vector<long long>> taken;
   for (long row = 1; row <= rows; ++row) {
     pace(static_cast<double>(interval));
+    // The row gives the mean of the interval it has just waited.
+    Load load = recent_load(model, static_cast<double>(interval) * time_scale());
     std::vector<long long> values;
     for (const Column& column : columns) {
-      std::string seed = format("%s/sysstat/%s/%ld", model.name.c_str(), column.name.c_str(), row);
-      values.push_back(column.percent ? percent_value(seed) : counter_value(seed, 1));
+      values.push_back(std::llround(sysstat_column(load, column.name, model.processors)));
       out(cell(column, values.back()));
     }
     out("\n");
@@ -155,13 +159,16 @@ void reply_lun(Session& session, const Words& words) {
   out("     Ops    Ops    Ops           kB     kB  Latency  Length\n");
   for (long sample = 1; sample <= count; ++sample) {
     pace(static_cast<double>(interval));
+    // Per second over the interval just waited: the block protocols' ops
+    // shared by the LUNs, the workload's latency, and as many requests
+    // queued as arrive within one latency.
+    Load load = recent_load(model, static_cast<double>(interval) * time_scale());
+    double ops = (load.fcp + load.iscsi) / 2;
     for (const char* lun : luns) {
-      std::string seed = format("%s/lun/%s/%ld", model.name.c_str(), lun, sample);
-      out(format("  %6lld %6lld %6lld %6d %6lld %6lld %8.2f %7.2f  %s\n",
-                 counter_value(seed + "r", 1), counter_value(seed + "w", 1),
-                 counter_value(seed + "o", 1) % 50, 0, counter_value(seed + "rk", 1),
-                 counter_value(seed + "wk", 1), percent_value(seed + "lat") / 10.0,
-                 percent_value(seed + "q") / 25.0, lun));
+      double reads = ops * 0.6, writes = ops * 0.4;
+      out(format("  %6lld %6lld %6lld %6d %6lld %6lld %8.2f %7.2f  %s\n", std::llround(reads),
+                 std::llround(writes), std::llround(ops * 0.01), 0, std::llround(reads * 16),
+                 std::llround(writes * 12), load.latency_ms, ops * load.latency_ms / 1000, lun));
     }
   }
 }

@@ -1,9 +1,13 @@
 // Counters that live between invocations: stats instances, statit and
 // mem_stats, plus the sampling "stats show".
+#include <cmath>
+
 #include "controller/sim/output.h"
+#include "controller/sim/readings.h"
 #include "controller/sim/replies.h"
 #include "controller/sim/store.h"
 #include "controller/sim/text.h"
+#include "controller/sim/workload_clock.h"
 #include "platform/platform.h"
 
 namespace ctlsim {
@@ -12,8 +16,9 @@ namespace {
 
 // A statistics object: where its instances come from and its counters. A
 // counter written "name unit" prints its unit after the value; the unit "%"
-// makes it a percentage, "ms" and "us" a latency (neither grows with time),
-// "epoch" the current time.
+// makes it a percentage, "ms" and "us" a latency and a unit ending in "/s" a
+// rate (none of them grows with time), "epoch" the current time. What each
+// counter follows of the workload is in readings.h.
 struct StatsObject {
   const char* name;
   const char* instances;  // comma list, or $processors, $volumes, $ifnets
@@ -44,7 +49,7 @@ const std::vector<StatsObject>& objects() {
       {"aggregate", "aggr0", {"total_transfers", "user_reads", "user_writes", "cp_reads"}, "", {}},
       {"disk",
        "0a.16,0a.17,0a.18,0a.19,0a.20,0a.21",
-       {"disk_busy %", "total_transfers", "user_read_blocks", "user_write_blocks"},
+       {"disk_busy %", "total_transfers", "user_read_blocks", "user_write_blocks", "io_errors"},
        "",
        {}},
       {"ifnet", "$ifnets", {"recv_packets", "send_packets", "recv_errors", "send_errors"}, "", {}},
@@ -99,63 +104,122 @@ std::vector<std::string> instances_of(const Model& model, const StatsObject& obj
   return instances;
 }
 
-std::string counter_text(const std::string& seed, const std::string& counter, long long seconds) {
-  Words parts = split_words(counter);
-  std::string unit = parts.size() > 1 ? parts[1] : "";
-  if (unit == "epoch") return std::to_string(platform::now_epoch_seconds());
-  if (unit == "%") return format("%d%%", percent_value(seed));
-  if (unit == "ms" || unit == "us") {
-    return format("%.2f%s", static_cast<double>(stable_hash(seed) % 2000ull) / 100.0, unit.c_str());
-  }
-  return std::to_string(counter_value(seed, seconds)) + unit;
-}
-
 std::string counter_name(const std::string& counter) {
   return split_words(counter)[0];
 }
 
-// Prints an object's counters over `seconds` in the form the splitter of the
-// stop report reads: object:instance:counter:value lines, and array headers
-// ending in ":" followed by TAB-indented label:value lines.
-void print_object(const Model& model, const std::string& name, long long seconds) {
+// One instance of an object, and where it stands among the object's others.
+struct Instance {
+  const std::string& object;
+  const std::string& name;
+  size_t index;
+  size_t count;
+};
+
+// The value per second (or the level, for a percentage or a latency) of one
+// counter of `instance` under `load`.
+double counter_level(const Model& model, const Instance& instance, const std::string& counter,
+                     const Load& load) {
+  CounterReading reading = counter_reading(instance.object, counter);
+  int index = static_cast<int>(instance.index);
+  if (instance.object == "processor" && counter == "processor_busy")
+    return processor_busy(load, index, model.processors);
+  if (instance.object == "disk" && counter == "disk_busy") return disk_busy(load, index);
+  if (instance.object == "disk" && counter == "io_errors") return disk_errors(load, index);
+  double value = followed(load, reading.follows) * reading.factor;
+  if (instance.object == "ifnet") value /= static_cast<double>(instance.count);
+  if (reading.follows == Follows::kActivity) {
+    std::string seed = model.name + "/" + instance.object + ":" + instance.name + ":" + counter;
+    value *= static_cast<double>(1 + stable_hash(seed) % 5000ull);
+  }
+  return value;
+}
+
+// A counter as printed: a percentage, a latency or a rate as the level, any
+// other counter as its growth over `seconds`.
+std::string counter_text(const Model& model, const Instance& instance, const std::string& counter,
+                         const Load& load, long long seconds) {
+  Words parts = split_words(counter);
+  std::string unit = parts.size() > 1 ? parts[1] : "";
+  if (unit == "epoch") return std::to_string(platform::now_epoch_seconds());
+  double level = counter_level(model, instance, parts[0], load);
+  if (unit == "%") return format("%lld%%", std::llround(level));
+  if (unit == "ms" || unit == "us") return format("%.2f%s", level, unit.c_str());
+  if (ends_with(unit, "/s")) return format("%lld%s", std::llround(level), unit.c_str());
+  return format("%lld%s", std::llround(level * static_cast<double>(seconds)), unit.c_str());
+}
+
+// The elements of an array counter over `seconds`: the processors' busy time
+// per domain in microseconds, or the NFS operations by kind.
+std::vector<long long> array_values(const Model& model, const Instance& instance,
+                                    const StatsObject& object, const Load& load,
+                                    long long seconds) {
+  std::vector<long long> values;
+  double span = static_cast<double>(seconds);
+  if (std::string(object.array_counter) == "domain_busy") {
+    double busy = processor_busy(load, static_cast<int>(instance.index), model.processors);
+    for (double share : domain_shares(load, busy))
+      values.push_back(std::llround(share * span * 1e6));
+    return values;
+  }
+  for (const char* label : object.labels) {
+    double share = 1.0 / static_cast<double>(object.labels.size());
+    for (const auto& entry : nfs_op_shares()) {
+      if (std::string(entry.first) == label) share = entry.second;
+    }
+    values.push_back(std::llround(load.nfs * share * span));
+  }
+  return values;
+}
+
+// Prints an object's counters over `seconds` under the mean `load` in the
+// form the splitter of the stop report reads: object:instance:counter:value
+// lines, and array headers ending in ":" followed by TAB-indented
+// label:value lines.
+void print_object(const Model& model, const std::string& name, const Load& load,
+                  long long seconds) {
   StatsObject object = object_named(name);
-  for (const std::string& instance : instances_of(model, object, name)) {
-    std::string base = name + ":" + instance + ":";
+  std::vector<std::string> instances = instances_of(model, object, name);
+  for (size_t i = 0; i < instances.size(); ++i) {
+    Instance instance{name, instances[i], i, instances.size()};
+    std::string base = name + ":" + instances[i] + ":";
     for (const char* counter : object.counters) {
-      std::string seed = model.name + "/" + base + counter;
-      out(base + counter_name(counter) + ":" + counter_text(seed, counter, seconds) + "\n");
+      out(base + counter_name(counter) + ":" +
+          counter_text(model, instance, counter, load, seconds) + "\n");
     }
     if (*object.array_counter == '\0') continue;
     out(base + object.array_counter + ":\n");
-    for (const char* label : object.labels) {
-      std::string seed = model.name + "/" + base + object.array_counter + "." + label;
-      out(format("\t%s:%lld\n", label, counter_value(seed, seconds)));
-    }
+    std::vector<long long> values = array_values(model, instance, object, load, seconds);
+    for (size_t l = 0; l < object.labels.size(); ++l)
+      out(format("\t%s:%lld\n", object.labels[l], values[l]));
   }
 }
 
 // One sample of "stats show" for a target "object" or
-// "object:instance:counter" (instance and counter may be "*").
-void show_target(const Model& model, const std::string& target, long long seconds, long sample) {
+// "object:instance:counter" (instance and counter may be "*"), over
+// `seconds` under the mean `load`.
+void show_target(const Model& model, const std::string& target, const Load& load,
+                 long long seconds) {
   Words parts = split(target, ':');
   StatsObject object = object_named(parts[0]);
   std::string want_instance = parts.size() > 1 ? parts[1] : "*";
   std::string want_counter = parts.size() > 2 ? parts[2] : "*";
-  for (const std::string& instance : instances_of(model, object, parts[0])) {
-    if (want_instance != "*" && want_instance != instance) continue;
-    std::string base = parts[0] + ":" + instance + ":";
-    std::string seed_base = model.name + "/" + base + std::to_string(sample) + "/";
+  std::vector<std::string> instances = instances_of(model, object, parts[0]);
+  for (size_t i = 0; i < instances.size(); ++i) {
+    if (want_instance != "*" && want_instance != instances[i]) continue;
+    Instance instance{parts[0], instances[i], i, instances.size()};
+    std::string base = parts[0] + ":" + instances[i] + ":";
     for (const char* counter : object.counters) {
       std::string name = counter_name(counter);
       if (want_counter != "*" && want_counter != name) continue;
-      out(base + name + ":" + counter_text(seed_base + name, counter, seconds) + "\n");
+      out(base + name + ":" + counter_text(model, instance, counter, load, seconds) + "\n");
     }
     if (*object.array_counter == '\0') continue;
     if (want_counter != "*" && want_counter != object.array_counter) continue;
     std::string values;
-    for (const char* label : object.labels) {
+    for (long long value : array_values(model, instance, object, load, seconds)) {
       if (!values.empty()) values += ",";
-      values += std::to_string(counter_value(seed_base + label, seconds));
+      values += std::to_string(value);
     }
     out(base + object.array_counter + ":" + values + "\n");
   }
@@ -192,11 +256,12 @@ void stats_stop(Session& session, const Words& words) {
   parse_int(started[0], start);
   long long seconds = platform::now_epoch_seconds() - start;
   if (seconds < 1) seconds = 1;
+  Load load = load_between(model, static_cast<double>(start), wall_seconds());
   out(format("StatisticsID: %s\n", words[3].c_str()));
   if (started.size() == 1) {
-    for (const StatsObject& object : objects()) print_object(model, object.name, seconds);
+    for (const StatsObject& object : objects()) print_object(model, object.name, load, seconds);
   } else {
-    for (size_t i = 1; i < started.size(); ++i) print_object(model, started[i], seconds);
+    for (size_t i = 1; i < started.size(); ++i) print_object(model, started[i], load, seconds);
   }
 }
 
@@ -227,17 +292,19 @@ void stats_show(Session& session, const Words& words) {
   if (targets.empty()) {
     for (const StatsObject& object : objects()) targets.push_back(object.name);
   }
+  const Model& model = *session.model;
   if (interval == 0) {
-    for (const std::string& target : targets) show_target(*session.model, target, 1, 0);
+    Load load = recent_load(model, 0);
+    for (const std::string& target : targets) show_target(model, target, load, 1);
     return;
   }
   if (count == 0)
     count = static_cast<long>(hang_limit_seconds() / static_cast<double>(interval)) + 1;
   for (long sample = 1; sample <= count; ++sample) {
     pace(static_cast<double>(interval));
-    for (const std::string& target : targets) {
-      show_target(*session.model, target, interval, sample);
-    }
+    // Each sample gives the mean of the interval it has just waited.
+    Load load = recent_load(model, static_cast<double>(interval) * time_scale());
+    for (const std::string& target : targets) show_target(model, target, load, interval);
   }
 }
 
@@ -280,8 +347,10 @@ void reply_statit(Session& session, const Words& words) {
     err("statit: no measurement in progress (statit -b first)\n");
     return;
   }
-  std::int64_t end = platform::now_epoch_seconds();
+  double end_wall = wall_seconds();
+  std::int64_t end = static_cast<std::int64_t>(end_wall);
   long long seconds = end - start < 1 ? 1 : end - start;
+  Load load = load_between(model, static_cast<double>(start), end_wall);
   out(format("\nHostname: %s  ID: 0151%06llu  Memory: 8192 MB\n", model.name.c_str(),
              static_cast<unsigned long long>(stable_hash(model.name) % 1000000ull)));
   out(format("  %s\n", model.release.c_str()));
@@ -289,10 +358,15 @@ void reply_statit(Session& session, const Words& words) {
              gmt_text(end).c_str(), seconds));
   out("                       CPU Statistics\n");
   out(format("    %10lld.000 time (seconds)         100 %%\n", seconds));
-  const char* cpu_rows[] = {"system time", "rupt time", "non-rupt system time", "idle time"};
-  for (const char* row : cpu_rows) {
-    out(format("    %14d %-24s %3d %%\n", percent_value(model.name + row) * 10, row,
-               percent_value(model.name + "%" + row)));
+  // The share of the time each row takes, from the controller's CPU.
+  const std::pair<const char*, double> cpu_rows[] = {{"system time", load.cpu / 100},
+                                                     {"rupt time", load.cpu / 500},
+                                                     {"non-rupt system time", load.cpu * 0.8 / 100},
+                                                     {"idle time", 1 - load.cpu / 100}};
+  for (const auto& row : cpu_rows) {
+    out(format("    %14lld %-24s %3lld %%\n",
+               std::llround(row.second * static_cast<double>(seconds)), row.first,
+               std::llround(row.second * 100)));
   }
   out("\n                       Multiprocessor Statistics (per second)\n");
   out("                         ");
@@ -303,7 +377,11 @@ void reply_statit(Session& session, const Words& words) {
     out(format("%-25s", row));
     long long total = 0;
     for (int cpu = 0; cpu < model.processors; ++cpu) {
-      long long value = counter_value(model.name + row + std::to_string(cpu), 1);
+      // A processor switches and takes interrupts as often as it is busy.
+      double busy = processor_busy(load, cpu, model.processors) / 100;
+      double rate =
+          static_cast<double>(1 + stable_hash(model.name + row + std::to_string(cpu)) % 5000ull);
+      long long value = std::llround(rate * (0.1 + 2 * busy));
       total += value;
       out(format(" %9lld", value));
     }
@@ -312,12 +390,16 @@ void reply_statit(Session& session, const Words& words) {
   out("\n                       Disk Statistics (per second)\n");
   out("disk             ut%  xfers  ureads--chain-usecs writes--chain-usecs\n");
   out("/aggr0/plex0/rg0:\n");
-  for (int disk = 16; disk < 22; ++disk) {
-    std::string seed = format("%s/statit/0a.%d", model.name.c_str(), disk);
-    out(format("0a.%-13d %3d %6lld %7lld   1.00  %5lld %6lld   1.00  %5lld\n", disk,
-               percent_value(seed), counter_value(seed + "x", 1), counter_value(seed + "r", 1),
-               counter_value(seed + "ru", 1), counter_value(seed + "w", 1),
-               counter_value(seed + "wu", 1)));
+  for (int disk = 0; disk < kDisks; ++disk) {
+    // Each disk takes its part of the transfers (32 KB each); a failing one
+    // answers slowly.
+    double reads = load.disk_read / 32 / kDisks;
+    double writes = load.disk_write / 32 / kDisks;
+    double slow = disk_errors(load, disk) > 0 ? 4 : 1;
+    out(format("0a.%-13d %3lld %6lld %7lld   1.00  %5lld %6lld   1.00  %5lld\n", 16 + disk,
+               std::llround(disk_busy(load, disk)), std::llround(reads + writes),
+               std::llround(reads), std::llround(load.latency_ms * 600 * slow),
+               std::llround(writes), std::llround(load.latency_ms * 400 * slow)));
   }
 }
 

@@ -293,7 +293,8 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
   // Controllers named for the run: a row each, also without data.
   const std::set<std::string> answered = answered_controllers(report);
   std::vector<std::string> named;
-  for (std::string_view name : split_list(setting(report, "FILER_TARGETS"), ',')) {
+  const std::string targets = setting(report, "FILER_TARGETS");
+  for (std::string_view name : split_list(targets, ',')) {
     named.emplace_back(name);
     if (!data.count(std::string(name))) {
       order.emplace_back(name);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The verdict on a capture with simulator workloads: three controllers, one
-# with a disk-bound burst, one steady, one quiet, sampled with -t 1 and ended
-# by Ctrl+C once the burst is over (the owed poststats still copy the sampler
+# The verdict on a capture with simulator workloads: two controllers, one
+# with a disk-bound burst and one quiet, sampled with -t 1 (performance data
+# only, both collected at once so that sampling starts early) and ended by
+# Ctrl+C once the burst is over (the owed poststats still copy the sampler
 # files). `kestrel-report findings` and the page's verdict name the burst
 # controller first, its Disk_util finding covers the burst's window and
 # links to it, and the quiet controller has no finding.
@@ -14,18 +15,21 @@ REPORT_BIN=${KESTREL_REPORT_BIN:-$(dirname "$KESTREL_BIN")/kestrel-report}
 command -v python3 >/dev/null || { echo "SKIP: no python3" >&2; exit 77; }
 
 # The burst, in seconds of the controller's clock (from its first contact).
+# It must begin after prestats and last longer than the Disk_util rule's 15 s.
 START=12
-LENGTH=14
+LENGTH=18
 model vburst "vzones =" "workload = disk_burst start=$START length=$LENGTH"
-model vsteady "vzones =" "workload = steady"
 model vquiet "vzones =" "workload = quiet"
 forget
 
 # vburst is contacted first, right after the launch: its clock starts then.
 launched=$(date +%s)
-launch cap -t 1 -F -f vburst -f vsteady -f vquiet
+launch cap -t 1 -F -p -V --parallel=2 -f vburst -f vquiet
 await cap out '^=-=-=-=-=-= END PRESTATS =-=-=-=-=-= vquiet$' 30
-until [ "$(date +%s)" -ge $((launched + START + LENGTH + 4)) ]; do sleep 0.2; done
+# Said, not checked: on a loaded machine prestats may end late; the window
+# checks below then tell whether the burst was still caught.
+[ "$(date +%s)" -lt $((launched + START)) ] || echo "note: prestats ended after the burst began" >&2
+until [ "$(date +%s)" -ge $((launched + START + LENGTH + 3)) ]; do sleep 0.2; done
 signal cap INT
 await_end cap
 check "capture: ended as interrupted" [ "$(status cap)" = 130 ]
@@ -59,7 +63,7 @@ lines = open(text_file, encoding='utf-8').read().splitlines()
 rows = [l.strip().split(' ', 1)[0] for l in lines if l.startswith('  ') and '(controller' in l]
 if rows[:1] != ['vburst']:
     problems.append('text: busiest first is not vburst: %r' % rows)
-if sorted(rows) != ['vburst', 'vquiet', 'vsteady']:
+if sorted(rows) != ['vburst', 'vquiet']:
     problems.append('text: rows %r' % rows)
 findings = [l.split('\t') for l in lines if l.count('\t') == 5]
 count = [l for l in lines if l.startswith('Findings: ')]

@@ -12,6 +12,7 @@
 #include "report/output.h"
 #include "report/summary.h"
 #include "report/tables.h"
+#include "report/verdict.h"
 
 namespace report {
 
@@ -340,6 +341,7 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "<a href=\"#timelines\">Timelines</a> <a href=\"#charts\">Charts</a> "
       "<a href=\"#totals\">Totals</a> <a href=\"#problems\">Problems</a></nav>"
       "<ul id=\"page-errors\"></ul></header>\n<main>\n");
+  p.raw(verdict_html(make_verdict(r, files, states)));
   write_problems(p, r, files, states);
   p.raw(changes_html(r));
   write_header_table(p, r);

@@ -14,6 +14,7 @@
 #include "report/report.h"
 #include "report/summary.h"
 #include "report/text.h"
+#include "report/verdict.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ const char kUsageText[] =
     "       kestrel-report csv REPORT -o FOLDER\n"
     "       kestrel-report openmetrics REPORT [-o FILE]\n"
     "       kestrel-report diff A B [--html] [-o FILE]\n"
+    "       kestrel-report findings REPORT\n"
     "\n"
     "  index  one row per section (iteration, phase, target, command, seconds,\n"
     "         flags), totals per target and the slowest commands\n"
@@ -54,6 +56,10 @@ const char kUsageText[] =
     "         twice the standard error of their difference. Text, or with --html\n"
     "         a page of its own; standard output without -o. Status 0 when both\n"
     "         reports were read: differences are data\n"
+    "  findings  the verdict as text: the targets busiest first with min,\n"
+    "         mean, p95 and max of their key columns, then the findings of the\n"
+    "         rules, one per line (severity, target, time window, zoom, lines,\n"
+    "         text); findings are data and do not change the exit status\n"
     "\n"
     "index reads a report of any size line by line; the others hold the\n"
     "whole report in memory and refuse one larger than 1 GiB (1073741824 bytes)\n"
@@ -199,11 +205,11 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   if (command == "diff") return diff_command(args);
   if (command != "index" && command != "json" && command != "html" && command != "csv" &&
-      command != "openmetrics")
+      command != "openmetrics" && command != "findings")
     return usage_error("unknown command \"" + command + "\"");
   std::string input, page;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "-o" && command != "index" && command != "json") {
+    if (args[i] == "-o" && command != "index" && command != "json" && command != "findings") {
       if (i + 1 >= args.size()) return usage_error("-o needs a file name");
       if (args[i + 1].empty()) return usage_error("-o needs a file name");
       page = args[++i];
@@ -285,6 +291,7 @@ int main(int argc, char** argv) {
   } else {
     if (command == "json") report::write_json(report, std::cout);
     if (command == "openmetrics") report::write_openmetrics(report, std::cout);
+    if (command == "findings") report::write_findings_text(report::make_verdict(report), std::cout);
     std::cout.flush();
     if (!std::cout) {
       std::fprintf(stderr, "kestrel-report: writing the output failed\n");

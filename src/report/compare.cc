@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "report/statistics.h"
 #include "report/tables.h"
 #include "report/text.h"
 
@@ -152,17 +153,13 @@ ColumnStats column_stats(std::vector<double> values) {
   values.erase(
       std::remove_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); }),
       values.end());
+  const Stats shared = statistics(values);
   ColumnStats s;
-  s.count = values.size();
-  if (values.empty()) return s;
-  std::sort(values.begin(), values.end());
-  s.min = values.front();
-  s.max = values.back();
-  double sum = 0;
-  for (double v : values) sum += v;
-  s.mean = sum / static_cast<double>(values.size());
-  std::size_t rank = static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(values.size())));
-  s.p95 = values[std::max<std::size_t>(rank, 1) - 1];
+  s.count = shared.count;
+  s.min = shared.min;
+  s.mean = shared.mean;
+  s.p95 = shared.p95;
+  s.max = shared.max;
   if (values.size() > 1) {
     double squares = 0;
     for (double v : values) squares += (v - s.mean) * (v - s.mean);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "report/statistics.h"
+
 namespace report {
 
 enum class TargetKind { kController, kHost };
@@ -72,15 +74,6 @@ struct Series {
   double interval = 1;             // seconds one row stands for (it ends at its time)
   bool anchored = true;            // times are seconds since 1970
 };
-
-struct Stats {
-  std::size_t count = 0;  // numbers counted; the rest is meaningless when 0
-  double min = 0, mean = 0, p95 = 0, max = 0;
-};
-
-// Over the numbers of `values`, NaNs left out. p95 is the nearest rank:
-// the smallest value that at least 95 % of the values do not exceed.
-Stats statistics(const std::vector<double>& values);
 
 // A run of consecutive rows for which a rule's condition holds.
 struct Window {

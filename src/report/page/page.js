@@ -347,7 +347,7 @@
     if (!values) return 50;
     let longest = 0;
     for (const v of values) longest = Math.max(longest, String(v).length);
-    return Math.min(120, 16 + 7 * longest);
+    return Math.min(140, 22 + 8 * longest);
   }
 
   // A title longer than the chart is cut with an ellipsis; the whole of it

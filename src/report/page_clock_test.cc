@@ -69,6 +69,35 @@ TEST(PageClock, UnitsComeFromTheDataElseFromTheColumnCatalogue) {
   EXPECT_EQ(read.charts[2].unit, "");
 }
 
+TEST(PageClock, FilesWithoutABeginStampKeepTheirElapsedSeconds) {
+  report::Report r;
+  r.header.sample_interval = 5;
+  report::Section section;
+  section.kind = report::SectionKind::kFileDump;
+  section.command = "system_perfmon.out";
+  r.sections.push_back(section);
+  const std::vector<std::string_view> lines = {
+      "time\t%usr\tFR kb/s",
+      "0 s\t10\t200",
+      "5 s\t20\t300",
+  };
+  report::SamplerFile file = report::read_sampler_file("system_perfmon.out", lines, 1);
+  file.section = 0;
+  ASSERT_EQ(file.charts.size(), 2u);
+  // No sampling start known: not on the wall clock, seconds from 0.
+  report::FileTimes t = report::file_times(r, file, {});
+  EXPECT_FALSE(t.clock.anchored);
+  ASSERT_EQ(t.lists.size(), 1u);
+  ASSERT_EQ(t.lists[0].size(), 2u);
+  EXPECT_EQ(*t.lists[0][0], 0.0);
+  EXPECT_EQ(*t.lists[0][1], 5.0);
+  EXPECT_EQ(t.units, (std::vector<std::string>{"%", "KB/s"}));
+  // With the iteration's sampling start, counted from it.
+  t = report::file_times(r, file, {-1, 1796660474});
+  EXPECT_TRUE(t.clock.anchored);
+  EXPECT_EQ(*t.lists[0][1], 1796660479.0);
+}
+
 TEST(PageClock, BandsCoverPrestatsSamplingAndPoststatsOfEachIteration) {
   report::Report r = sample();
   std::vector<report::TimeBand> bands = report::time_bands(r, report::sampling_starts(r));

@@ -557,8 +557,13 @@
       for (const f of members) {
         const file = data.files[f];
         const heading = make("h4", "", file.file + " (" + file.kind + ") ");
+        // Files without a Begin stamp: their rows' own seconds, counted from
+        // the iteration's sampling start where the report has one.
         if (!file.anchored) {
           heading.appendChild(make("span", "elapsed", "elapsed time: the file has no Begin stamp "));
+        } else if (file.clock === "elapsed") {
+          heading.appendChild(make("span", "elapsed",
+            "no Begin stamp: elapsed seconds from the sampling start "));
         }
         const link = make("a", "", "text");
         link.href = "#";

@@ -600,40 +600,47 @@
   // ----------------------------------------------------------- overlay
   // One column of one target in every iteration on one chart, each
   // iteration counted from its own sampling start.
+  // The columns are gathered when the overlay is first opened, so that a
+  // large report does not pay for them on opening.
   function buildOverlay(root) {
-    const columns = new Map();
-    data.files.forEach((file, f) => {
-      if (!file.anchored) return;
-      file.charts.forEach((chart, c) => {
-        const key = file.target + "\u0000" + file.file + "\u0000" + chart.title;
-        if (!columns.has(key)) columns.set(key, []);
-        columns.get(key).push([f, c]);
-      });
-    });
-    const choices = [];
-    columns.forEach((list, key) => {
-      const iterations = new Set(list.map(([f]) => data.files[f].iteration));
-      if (iterations.size >= 2) choices.push([key, list]);
-    });
     const box = make("details", "overlay");
     box.id = "overlay";
-    box.dataset.choices = String(choices.length);
     box.appendChild(make("summary", "", "Iteration overlay: one column of every iteration " +
-      "on one chart (" + choices.length + " columns in two iterations or more)"));
+      "on one chart, each counted from its iteration's sampling start"));
     root.appendChild(box);
-    if (choices.length === 0) return;
+    let choices = null;
     const pick = make("select");
     pick.id = "overlay-column";
-    pick.appendChild(make("option", "", "choose a column"));
-    choices.forEach(([key], k) => {
-      const option = make("option", "", key.split("\u0000").join(" \u2014 "));
-      option.value = String(k);
-      pick.appendChild(option);
-    });
     const instance = make("select");
     instance.id = "overlay-series";
     const holder = make("div", "chart overlay-chart");
     box.append(pick, " ", instance, holder);
+    const prepare = () => {
+      if (choices) return;
+      const columns = new Map();
+      data.files.forEach((file, f) => {
+        if (!file.anchored) return;
+        file.charts.forEach((chart, c) => {
+          const key = file.target + "\u0000" + file.file + "\u0000" + chart.title;
+          if (!columns.has(key)) columns.set(key, []);
+          columns.get(key).push([f, c]);
+        });
+      });
+      choices = [];
+      columns.forEach((list, key) => {
+        const iterations = new Set(list.map(([f]) => data.files[f].iteration));
+        if (iterations.size >= 2) choices.push([key, list]);
+      });
+      box.dataset.choices = String(choices.length);
+      pick.appendChild(make("option", "", choices.length ? "choose a column (" + choices.length +
+        " in two iterations or more)" : "no column is in two iterations"));
+      choices.forEach(([key], k) => {
+        const option = make("option", "", key.split("\u0000").join(" \u2014 "));
+        option.value = String(k);
+        pick.appendChild(option);
+      });
+    };
+    box.addEventListener("toggle", prepare);
     let plot = null;
     const show = () => {
       const choice = choices[Number(pick.value)];
@@ -684,6 +691,7 @@
     pick.addEventListener("change", () => { instance.dataset.key = ""; show(); });
     instance.addEventListener("change", show);
     overlayColumn = (target, fileName, title) => {
+      prepare();
       const k = choices.findIndex(([key]) => key === target + "\u0000" + fileName + "\u0000" + title);
       if (k < 0) return false;
       box.open = true;

@@ -196,7 +196,8 @@
   }
   function spanOf(c) {
     if (c.zoom) return c.zoom;
-    return isFinite(c.from) && c.to > c.from ? [c.from, c.to] : null;
+    // A second more at the end: a command of the last second shows whole.
+    return isFinite(c.from) && c.to > c.from ? [c.from, c.to + 1] : null;
   }
 
   const BAND_COLORS = { prestats: "rgba(255, 193, 7, 0.16)", sampling: "rgba(76, 175, 80, 0.10)",

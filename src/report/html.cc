@@ -10,6 +10,7 @@
 #include "report/json_text.h"
 #include "report/markers.h"
 #include "report/output.h"
+#include "report/page_clock.h"
 #include "report/summary.h"
 #include "report/tables.h"
 #include "report/verdict.h"
@@ -195,6 +196,47 @@ int phase_code(const std::string& phase) {
   return phase == "PRESTATS" ? 1 : phase == "POSTSTATS" ? 2 : 0;
 }
 
+// The clock of a file: how its rows are placed and the time of each sample
+// (seconds since 1970 UTC when anchored, else since the sampler's start).
+void write_file_times(Page& p, const FileTimes& times) {
+  p.raw(",\"clock\":").json(clock_source_name(times.clock.source));
+  p.raw(",\"anchored\":").raw(times.clock.anchored ? "true" : "false").raw(",\"times\":[");
+  for (std::size_t l = 0; l < times.lists.size(); ++l) {
+    p.raw(l ? ",[" : "[");
+    for (std::size_t i = 0; i < times.lists[l].size(); ++i) {
+      if (i) p.raw(",");
+      const auto& t = times.lists[l][i];
+      if (t) {
+        write_number(p, *t);
+      } else {
+        p.raw("null");
+      }
+    }
+    p.raw("]");
+  }
+  p.raw("]");
+}
+
+// The bands of each iteration ([iteration, kind, from, to]) and the events
+// to mark ([time, iteration, kind, section, text]) on the time axis.
+void write_clock(Page& p, const Report& r, const std::vector<long long>& starts,
+                 const std::vector<SectionStatus>& states) {
+  p.raw("\"bands\":[");
+  const std::vector<TimeBand> bands = time_bands(r, starts);
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    p.raw(i ? ",[" : "[").number(bands[i].iteration).raw(",").json(bands[i].kind).raw(",");
+    p.number(bands[i].from).raw(",").number(bands[i].to).raw("]");
+  }
+  p.raw("],\n\"events\":[");
+  const std::vector<TimeEvent> events = time_events(r, states);
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const TimeEvent& e = events[i];
+    p.raw(i ? ",\n[" : "\n[").number(e.time).raw(",").number(e.iteration).raw(",").json(e.kind);
+    p.raw(",").number(e.section).raw(",").json(e.text).raw("]");
+  }
+  p.raw("]");
+}
+
 // The page's data: sections as rows of
 // [iteration, phase, target, kind, command, seconds, flags, line, start, end, offset, length,
 //  status, message],
@@ -271,13 +313,18 @@ void write_data(Page& p, const Report& r, const std::string& name,
     offset += lengths[i];
     p.flush_if_large();
   }
-  p.raw("],\n\"files\":[");
+  p.raw("],\n");
+  const std::vector<long long> starts = sampling_starts(r);
+  write_clock(p, r, starts, states);
+  p.raw(",\n\"files\":[");
   for (std::size_t f = 0; f < files.size(); ++f) {
     const SamplerFile& file = files[f];
     const Section& s = r.sections[file.section];
+    const FileTimes times = file_times(r, file, starts);
     p.raw(f ? ",\n{" : "\n{").raw("\"section\":").number(static_cast<long long>(file.section));
     p.raw(",\"file\":").json(s.command).raw(",\"target\":").json(s.target);
     p.raw(",\"iteration\":").number(s.iteration).raw(",\"kind\":").json(file.kind);
+    write_file_times(p, times);
     p.raw(",\"charts\":[");
     for (std::size_t c = 0; c < file.charts.size(); ++c) {
       const Chart& chart = file.charts[c];
@@ -286,6 +333,8 @@ void write_data(Page& p, const Report& r, const std::string& name,
           .json(chart.title)
           .raw(",\"x_label\":")
           .json(chart.x_label);
+      p.raw(",\"time\":").number(static_cast<long long>(times.chart_list[c]));
+      p.raw(",\"unit\":").json(times.units[c]);
       p.raw(",\"names\":[");
       for (std::size_t n = 0; n < chart.names.size(); ++n) p.raw(n ? "," : "").json(chart.names[n]);
       p.raw("],\"data\":[[");

@@ -42,6 +42,17 @@ std::vector<Cell> cells_of(std::string_view line, bool tabs) {
   return cells;
 }
 
+// The unit a number carries in the data: "%" of "45%", "KB/s" of "12KB/s".
+std::string unit_of(std::string_view text) {
+  std::size_t i = text.size();
+  while (i > 0) {
+    char c = text[i - 1];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '%' || c == '/')) break;
+    --i;
+  }
+  return std::string(text.substr(i));
+}
+
 bool is_number(std::string_view text) {
   return parse_measure(text).has_value();
 }
@@ -82,7 +93,8 @@ struct Rows {
     std::size_t row = 0, column = 0;
     std::string text;
   };
-  std::vector<Text> texts;  // cells that are not numbers
+  std::vector<Text> texts;         // cells that are not numbers
+  std::vector<std::string> units;  // per column, the first unit its cells carry
   bool timed = true;
 };
 
@@ -125,6 +137,7 @@ void charts_of(const Rows& rows, const std::string& prefix, std::vector<Chart>& 
     chart.title = prefix + rows.columns[c];
     chart.x_label = x_label;
     chart.x = x;
+    if (c < rows.units.size()) chart.unit = rows.units[c];
     for (const std::string& group : rows.group_order) {
       const auto& list = rows.values.at(group);
       std::vector<double> series(samples, kMissing);
@@ -327,8 +340,12 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
     return;
   }
   std::vector<double> values;
-  for (std::size_t i = from; i < from + numbers; ++i)
+  std::vector<std::string>& units = r.table.rows.units;
+  units.resize(numbers);
+  for (std::size_t i = from; i < from + numbers; ++i) {
     values.push_back(*parse_measure(cells[i].text));
+    if (units[i - from].empty()) units[i - from] = unit_of(cells[i].text);
+  }
   for (std::size_t i = last; i < cells.size(); ++i) {
     if (!group.empty()) group += " ";
     group += std::string(cells[i].text);
@@ -397,6 +414,7 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     std::string text;
   };
   std::map<std::string, std::vector<Text>> texts;  // chart key -> cells kept as text
+  std::map<std::string, std::string> units;        // chart key -> unit of its values
   std::unordered_set<std::string_view> in_sample;  // keys of the sample being read
   std::size_t sample = 0;
   bool any = false;
@@ -454,6 +472,7 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
       continue;
     }
     if (!values.count(chart)) chart_order.push_back(chart);
+    if (units[chart].empty()) units[chart] = unit_of(trim(value.substr(0, value.find(','))));
     for (std::size_t k = 0; k < numbers.size(); ++k) {
       std::string series =
           numbers.size() == 1 ? instance : instance + "[" + std::to_string(k) + "]";
@@ -469,6 +488,7 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     Chart chart;
     chart.title = key;
     chart.x_label = "sample";
+    chart.unit = units[key];
     for (std::size_t s = 0; s < samples; ++s) chart.x.push_back(static_cast<double>(s + 1));
     bool numbers = false;
     for (const std::string& name : series_order[key]) {

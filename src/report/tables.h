@@ -19,6 +19,7 @@ struct Chart {
   std::vector<double> x;
   std::vector<std::string> names;           // one per series
   std::vector<std::vector<double>> series;  // NaN where a series has no value
+  std::string unit;  // as the data writes it after its numbers ("%", "KB/s"), or empty
   // Cells of a row that are not numbers, kept as text (their value is NaN).
   struct Text {
     std::size_t series = 0, sample = 0;

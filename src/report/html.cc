@@ -386,9 +386,10 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       .raw("\">")
       .text(status_line(r));
   p.raw(
-      "</p><nav><a href=\"#run-header\">Header</a> <a href=\"#index\">Index</a> "
-      "<a href=\"#timelines\">Timelines</a> <a href=\"#charts\">Charts</a> "
-      "<a href=\"#totals\">Totals</a> <a href=\"#problems\">Problems</a></nav>"
+      "</p><nav><a href=\"#verdict\">Verdict</a> <a href=\"#run-header\">Header</a> "
+      "<a href=\"#index\">Index</a> <a href=\"#timelines\">Timelines</a> "
+      "<a href=\"#charts\">Charts</a> <a href=\"#totals\">Totals</a> "
+      "<a href=\"#problems\">Problems</a> <a href=\"#changes\">Changes</a></nav>"
       "<ul id=\"page-errors\"></ul></header>\n<main>\n");
   p.raw(verdict_html(make_verdict(r, files, states)));
   write_problems(p, r, files, states);

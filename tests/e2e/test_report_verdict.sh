@@ -136,4 +136,15 @@ print('\n'.join(problems) if problems else 'ok')
 PY
 check "verdict and findings: $(head -c 600 "$WORK/check.txt")" [ "$(cat "$WORK/check.txt")" = ok ]
 if [ "$(cat "$WORK/check.txt")" != ok ]; then cat "$WORK/findings.txt" >&2; fi
+
+# The top of the page, verdict and first charts, kept as an artefact (the
+# README's picture is one of these).
+if command -v chromium >/dev/null; then
+  artifacts=${KESTREL_ARTIFACTS:-$(dirname "$KESTREL_BIN")/test-artifacts}
+  mkdir -p "$artifacts"
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run --hide-scrollbars \
+    --user-data-dir="$WORK/profile" --virtual-time-budget=10000 --window-size=1400,1500 \
+    --screenshot="$artifacts/report-verdict.png" "file://$WORK/page.html" >/dev/null 2>&1
+  check "screenshot of the verdict kept" [ -s "$artifacts/report-verdict.png" ]
+fi
 finish

@@ -207,8 +207,7 @@ std::string changes_html(const Report& report, std::size_t max_sections, std::si
   // Closed at first: a capture has dozens of counter blocks per target, and
   // they must not push the charts down the page.
   if (!changes.counters.empty()) {
-    out += "<details class=\"counter-list\"><summary>" +
-           std::to_string(changes.counters.size()) +
+    out += "<details class=\"counter-list\"><summary>" + std::to_string(changes.counters.size()) +
            " command(s) whose counters grew between the phases</summary>";
   }
   std::size_t rows = 0;

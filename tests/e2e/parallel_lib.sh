@@ -110,7 +110,9 @@ received() {
 # with the seconds since a start, elapsed times): their digits are masked and
 # their blanks squeezed (columns are as wide as the numbers). A "vif stat"
 # sampler writes a row a second until it is stopped: its rows are left out.
-timed_sections='^(stats stop |mem_stats -e|statit -e|[a-z_]*stats\.out$|statit\.out$)'
+# Sections whose numbers follow the simulated controller's clock (its
+# workload), so that two runs never read alike.
+timed_sections='^(stats stop |stats show |lun stats |sysstat |mem_stats -e|statit -e|sysstat[A-Za-z_0-9]*\.out$|[a-z_]*stats\.out$|statit\.out$)'
 
 # normalised NAME: the run's report made comparable with another run's: time
 # stamps, epochs, EXE-TIME seconds, statistics instance names, the scratch

@@ -40,7 +40,8 @@ class Page(HTMLParser):
         a = dict(attrs)
         if tag == 'table' and a.get('id') == 'index-table': self.table = a
         if tag == 'tr' and 'data-index' in a: self.rows.append(int(a['data-index']))
-        if tag == 'div' and a.get('class') == 'chart': self.charts.append(a)
+        classes = a.get('class', '').split()
+        if tag == 'div' and 'chart' in classes and 'overlay-chart' not in classes: self.charts.append(a)
         if tag == 'div' and a.get('class') == 'lane': self.lanes.append(a)
         if tag == 'details' and a.get('class') == 'timeline': self.timelines.append(a)
 page = Page()
@@ -126,6 +127,18 @@ setTimeout(async () => {
     over.dispatchEvent(new MouseEvent("dblclick", at(0.5)));
     await settle();
     out.reset = { ctl: scale(ctl), host: scale(host) };
+    // A chart of many series (one per processor): its legend is shown, a
+    // click on a name hides that series.
+    const many = document.querySelector('.chart[data-title="processor:domain_busy"]');
+    many.scrollIntoView();
+    for (let i = 0; i < 100 && many.dataset.rendered !== "1"; i++) await settle();
+    const rows = [...many.querySelectorAll(".u-legend .u-series")];
+    const named = rows[1];
+    named.querySelector("th").dispatchEvent(new MouseEvent("click", { bubbles: true, view: window }));
+    await settle();
+    out.many = { marked: many.classList.contains("many-series"), series: rows.length - 1,
+      shown: rows.length > 0 && getComputedStyle(many.querySelector(".u-legend")).display !== "none",
+      toggled: named.classList.contains("u-off") };
     out.overlay = window.kestrelOverlay("sim1", "sysstat.out", "CPU") &&
       Number(document.querySelector("#overlay .overlay-chart").dataset.iterations);
   } catch (e) {
@@ -168,6 +181,9 @@ PY
   check "$name: a double-click shows the whole iteration again" probe_true '
     None not in p["full"]["host"] and p["zoom"]["host"] != p["reset"]["host"] == p["full"]["host"]'
   check "$name: the overlay draws the column of both iterations" probe_true 'p["overlay"] == 2'
+  check "$name: a chart of 16 processors keeps a compact legend" probe_true '
+    p["many"]["marked"] and p["many"]["shown"] and p["many"]["series"] == 16'
+  check "$name: a click on a name in that legend hides its series" probe_true 'p["many"]["toggled"]'
   # The address zooms too: #zoom=FROM-TO, the middle of the first chart's window.
   local from to
   read -r from to < <(python3 -c "import json,sys; p=json.loads(sys.argv[1]); a,b=p['full']['ctl']; w=(b-a)/4; print(int(a+w), int(b-w))" "$probe")

@@ -423,6 +423,10 @@
     };
   }
 
+  // Above this many series a chart's legend is compact and its series are
+  // highlighted by the cursor.
+  const MANY_SERIES = 12;
+
   function drawChart(holder, file, chart) {
     const anchored = file.anchored;
     const c = anchored ? clockOf(file.iteration) : null;
@@ -448,15 +452,23 @@
       width: chartWidth,
       height: 220,
       scales: { x: { time: false } },
-      legend: { show: chart.names.length <= 12 },
+      // Every chart keeps its legend: a click on a name hides or shows that
+      // series. Many series (one per processor, disk or LUN) get a compact,
+      // scrolling legend, and the series nearest the cursor is highlighted.
+      legend: { show: true, live: true },
       series: series,
       axes: [xAxis, { size: yAxisSize, values: (u, splits) => splits.map((v) => withUnit(v, unit)) }],
       hooks: hooks,
     };
+    const many = chart.names.length > MANY_SERIES;
+    if (many) {
+      holder.classList.add("many-series");
+      opts.focus = { alpha: 0.25 };
+    }
+    if (c || many) opts.cursor = {};
+    if (many) opts.cursor.focus = { prox: 12 };
     if (c) {
-      opts.cursor = {
-        sync: { key: "kestrel-iteration-" + file.iteration, setSeries: false },
-      };
+      opts.cursor.sync = { key: "kestrel-iteration-" + file.iteration, setSeries: false };
       // Double-click: the whole iteration again, on every chart of it (seen
       // before the chart's own handler, which then keeps that window).
       holder.addEventListener("dblclick", () => zoomIteration(c, null), true);

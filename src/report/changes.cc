@@ -99,32 +99,6 @@ PhaseChanges phase_changes(const Report& report) {
   return changes;
 }
 
-void append_html_text(std::string& out, std::string_view text) {
-  std::string clean;
-  append_utf8(clean, text);
-  for (char c : clean) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' ? '?' : c;
-    }
-  }
-}
-
 std::string format_number(double value) {
   if (std::isnan(value)) return "-";
   char buffer[64];

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/json_text.h"
 #include "report/report.h"
 
 namespace report {
@@ -84,10 +85,6 @@ PhaseChanges phase_changes(const Report& report);
 
 // The lines of a section's output.
 std::vector<std::string_view> section_lines(const Report& report, const Section& section);
-
-// Appends `text` as HTML character data (also safe in attribute values):
-// valid UTF-8, markup characters escaped, control characters as '?'.
-void append_html_text(std::string& out, std::string_view text);
 
 // The page's "Changes" block: prestats against poststats per target. A
 // long capture holds thousands of them: the block shows the first

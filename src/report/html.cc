@@ -37,33 +37,7 @@ struct Page {
   }
   // Text as HTML character data or attribute value.
   Page& text(std::string_view value) {
-    std::string clean;
-    append_utf8(clean, value);
-    for (char c : clean) {
-      switch (c) {
-        case '&':
-          out += "&amp;";
-          break;
-        case '<':
-          out += "&lt;";
-          break;
-        case '>':
-          out += "&gt;";
-          break;
-        case '"':
-          out += "&quot;";
-          break;
-        case '\'':
-          out += "&#39;";
-          break;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') {
-            out += '?';
-          } else {
-            out += c;
-          }
-      }
-    }
+    append_html_text(out, value);
     return *this;
   }
   Page& number(long long value) {

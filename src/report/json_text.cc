@@ -94,4 +94,30 @@ std::string json_double(double value) {
   return buffer;
 }
 
+void append_html_text(std::string& out, std::string_view text) {
+  std::string clean;
+  append_utf8(clean, text);
+  for (char c : clean) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' ? '?' : c;
+    }
+  }
+}
+
 }  // namespace report

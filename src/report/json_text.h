@@ -23,4 +23,9 @@ std::string json_double(double value);
 // A number, or null for the "unknown" value -1.
 std::string json_number_or_null(long long value);
 
+// Appends `text` as HTML character data (also safe in attribute values):
+// valid UTF-8, markup characters escaped, control characters but line
+// ends and tabs as '?'.
+void append_html_text(std::string& out, std::string_view text);
+
 }  // namespace report

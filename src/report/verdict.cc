@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "report/clock.h"
+#include "report/json_text.h"
 #include "report/text.h"
 
 namespace report {
@@ -412,32 +413,6 @@ std::string zoom_link(const Finding& finding) {
 
 namespace {
 
-void escape(std::string& out, std::string_view value) {
-  std::string clean;
-  append_utf8(clean, value);
-  for (char c : clean) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-    }
-  }
-}
-
 std::string kind_text(const TargetRow& row) {
   return row.kind == TargetKind::kHost ? "host"
          : row.virtual_controller      ? "virtual controller"
@@ -467,7 +442,7 @@ std::string verdict_html(const Verdict& verdict) {
         "<tr><th>Target</th><th>Kind</th><th>Rows</th><th>Findings</th>";
     for (const std::string& label : labels) {
       out += "<th>";
-      escape(out, label);
+      append_html_text(out, label);
       std::string unit = unit_of(label);
       if (!unit.empty()) out += " (" + unit + ")";
       out += "<br><small>min / mean / p95 / max</small></th>";
@@ -475,9 +450,9 @@ std::string verdict_html(const Verdict& verdict) {
     out += "</tr></thead><tbody>";
     for (const TargetRow& row : verdict.rows) {
       out += "<tr data-target=\"";
-      escape(out, row.target);
+      append_html_text(out, row.target);
       out += "\"><td>";
-      escape(out, row.target);
+      append_html_text(out, row.target);
       out += "</td><td>" + kind_text(row) + "</td><td>" + std::to_string(row.rows) + "</td><td>" +
              std::to_string(row.findings) + "</td>";
       for (std::size_t c = 0; c < labels.size() && c < row.stats.size(); ++c) {
@@ -487,7 +462,7 @@ std::string verdict_html(const Verdict& verdict) {
           continue;
         }
         out += "<td data-column=\"";
-        escape(out, labels[c]);
+        append_html_text(out, labels[c]);
         out += "\">";
         const double values[] = {st.min, st.mean, st.p95, st.max};
         const char* names[] = {"min", "mean", "p95", "max"};
@@ -507,23 +482,23 @@ std::string verdict_html(const Verdict& verdict) {
   out += "<ul id=\"findings\" data-count=\"" + std::to_string(verdict.findings.size()) + "\">";
   for (const Finding& f : verdict.findings) {
     out += "<li class=\"" + std::string(severity_name(f.severity)) + "\" data-rule=\"";
-    escape(out, f.rule);
+    append_html_text(out, f.rule);
     out += "\" data-target=\"";
-    escape(out, f.target);
+    append_html_text(out, f.target);
     out += "\"";
     if (f.timed) out += " data-zoom=\"" + zoom_link(f).substr(6) + "\"";
     if (f.has_section) out += " data-section=\"" + std::to_string(f.section) + "\"";
     out += "><b>" + std::string(severity_name(f.severity)) + "</b> ";
-    escape(out, f.target.empty() ? "-" : f.target);
+    append_html_text(out, f.target.empty() ? "-" : f.target);
     out += ": ";
-    escape(out, f.text);
+    append_html_text(out, f.text);
     if (f.timed) {
       out += " <a class=\"zoom\" href=\"" + zoom_link(f) + "\">" + iso_time(f.from) + " to " +
              iso_time(f.to) + "</a>";
     }
     if (f.has_section) {
       out += " <a href=\"#\" class=\"open-section\">";
-      escape(out, f.where);
+      append_html_text(out, f.where);
       if (f.first_line) out += ", " + lines_text(f);
       out += "</a>";
     }

@@ -60,7 +60,7 @@ const std::vector<Rule> kRules = {
      "the host's CPU saturated (90 % or more for 10 s or more) during the capture: its own "
      "samples and timings may be late"},
     {"unreachable", K::kController, "", Condition::kUnreachable, 0, "", 0, Severity::kCritical, "",
-     0, "controller unreachable: the report has no release line for it, nothing was captured"},
+     0, "controller unreachable: its remote shell failed at set-up and the run quit"},
     {"killed", K::kController, "killed", Condition::kStatus, 0, "", 0, Severity::kWarning, "", 0,
      "command killed"},
     {"failed", K::kController, "failed", Condition::kStatus, 0, "", 0, Severity::kWarning, "", 0,

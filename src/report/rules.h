@@ -38,7 +38,7 @@ enum class Condition {
   kBelow,        // value < threshold
   kTextIn,       // the cell's text starts with one of `letters`
   kStatus,       // a section whose status is named by `column`
-  kUnreachable,  // a controller named in the run's targets that never answered
+  kUnreachable,  // a named controller whose remote shell failed at set-up
 };
 
 enum class Severity { kCritical, kWarning, kNotice };

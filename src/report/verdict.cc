@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "report/clock.h"
+#include "report/diff.h"
 #include "report/json_text.h"
 #include "report/text.h"
 
@@ -180,21 +181,21 @@ std::string setting(const Report& report, std::string_view key) {
   return "";
 }
 
-// Controllers that answered at set-up: each gets a "FILEROS,<tab>NAME,..."
-// line before the first section.
-std::set<std::string> answered_controllers(const Report& report) {
+// Controllers whose remote shell failed at set-up: the run logs "RSH to
+// filer NAME fails! Quitting." (or SSH) and ends, so controllers after it
+// were never tried and are not named here.
+std::set<std::string> unreachable_controllers(const Report& report) {
   std::set<std::string> names;
-  std::size_t end = report.lines.size();
   for (const Section& s : report.sections) {
-    if (s.kind == SectionKind::kLoose || s.line == 0) continue;
-    end = std::min(end, s.line - 1);
-    break;
-  }
-  for (std::size_t l = 0; l < end; ++l) {
-    std::string_view line = report.line(l);
-    if (!starts_with(line, "FILEROS,")) continue;
-    std::vector<std::string_view> parts = split_list(line, ',');
-    if (parts.size() >= 2) names.emplace(parts[1]);
+    if (s.kind != SectionKind::kErrorLog) continue;
+    for (std::string_view line : section_lines(report, s)) {
+      std::size_t at = line.find("SH to filer ");
+      if (at == 0 || at == std::string_view::npos || (line[at - 1] != 'R' && line[at - 1] != 'S'))
+        continue;
+      std::string_view rest = line.substr(at + 12);
+      std::size_t end = rest.find(" fails! Quitting.");
+      if (end != std::string_view::npos && end > 0) names.emplace(rest.substr(0, end));
+    }
   }
   return names;
 }
@@ -292,7 +293,7 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
     }
   }
   // Controllers named for the run: a row each, also without data.
-  const std::set<std::string> answered = answered_controllers(report);
+  const std::set<std::string> unreachable = unreachable_controllers(report);
   std::vector<std::string> named;
   const std::string targets = setting(report, "FILER_TARGETS");
   for (std::string_view name : split_list(targets, ',')) {
@@ -351,7 +352,7 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
     }
   }
   for (const std::string& name : named) {
-    if (answered.count(name)) continue;
+    if (!unreachable.count(name)) continue;
     for (const Rule& rule : rules()) {
       if (rule.condition != Condition::kUnreachable) continue;
       Finding f;

@@ -174,7 +174,7 @@ TEST(VerdictOrder, BusiestFirstThenFindingsThenName) {
   EXPECT_EQ(names, (std::vector<std::string>{"burst", "b-tie", "a-tie", "quiet", "none"}));
 }
 
-// c1 has a disk burst, c2 is calm, c3 never answered; the host h1 is busy.
+// c1 has a disk burst, c2 is calm, c3's remote shell failed; the host h1 is busy.
 std::string crafted_report() {
   std::string r = R"(*------------- Kestrel v7.38 -------------*
 CONFIG_ONLY,         default,    "FALSE"
@@ -233,6 +233,7 @@ KESTREL_EPOCH: 1796667603
        "KESTREL_EPOCH: 1796667642\n"
        "=-=-=-=-=-= CONFIG h1 POSTSTATS =-=-=-=-=-= ERROR LOG\n"
        "Mon Dec 07 18:20:42 GMT 2026 : tmp env var set to \"/tmp\"\n"
+       "Mon Dec 07 18:20:42 GMT 2026 : RSH to filer c3 fails! Quitting.\n"
        "=-=-= Kestrel Execution Statistics -=-=-=-=\n"
        "  Total Running Time: 41 seconds\n";
   return r;
@@ -392,6 +393,37 @@ TEST(VerdictReport, PageBlockAndTextCarryTheSameFindings) {
             std::string::npos)
       << out;
   EXPECT_NE(out.find("critical\tc3\t-\t-\t-\tcontroller unreachable"), std::string::npos) << out;
+}
+
+std::string replaced_all(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::vector<std::string> unreachable_targets(const std::string& text) {
+  std::vector<std::string> names;
+  for (const Finding& f : make_verdict(parse_report(text)).findings)
+    if (f.rule == "unreachable") names.push_back(f.target);
+  return names;
+}
+
+// Only a controller whose shell failed is unreachable: not one the run never
+// tried after quitting, nor every controller of a run whose release was
+// forced (it prints no release lines), nor a name a reply merely mentions.
+TEST(VerdictReport, OnlyAControllerWhoseShellFailedIsUnreachable) {
+  const std::string text = crafted_report();
+  EXPECT_EQ(unreachable_targets(text), std::vector<std::string>{"c3"});
+  EXPECT_EQ(unreachable_targets(replaced_all(text, "RSH to filer c3", "SSH to filer c3")),
+            std::vector<std::string>{"c3"});
+  const std::string never_tried = replaced_all(text, "RSH to filer c3 fails! Quitting.", "quit");
+  EXPECT_TRUE(unreachable_targets(never_tried).empty());
+  const std::string forced = replaced_all(replaced_all(text, "FILEROS,\tc1,\tMERIX7.3.5\n", ""),
+                                          "FILEROS,\tc2,\tMERIX7.3.5\n", "");
+  EXPECT_EQ(unreachable_targets(forced), std::vector<std::string>{"c3"});
+  const std::string in_a_reply = replaced_all(never_tried, "Killing process tree at PID: 4242...",
+                                              "RSH to filer c2 fails! Quitting.");
+  EXPECT_TRUE(unreachable_targets(in_a_reply).empty());
 }
 
 TEST(VerdictReport, HostileNamesAreEscapedOnThePage) {

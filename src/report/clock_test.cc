@@ -124,11 +124,11 @@ TEST(Clock, StatsAndStatitUseTheirOwnStamps) {
                        "processor:processor0:processor_busy:75%\n",
                    1);
   EXPECT_EQ(d.clock.source, report::ClockSource::kStamps);
-  ASSERT_EQ(d.file.charts.size(), 2u);
-  EXPECT_EQ(d.file.charts[1].title, "processor:processor_busy");
-  EXPECT_EQ(times(d.charts[1]), (std::vector<double>{1796660406, 1796660407, 1796660408}));
-  EXPECT_TRUE(std::isnan(d.file.charts[1].series[0][1]));
-  EXPECT_EQ(d.file.charts[1].series[0][2], 75);
+  ASSERT_EQ(d.file.charts.size(), 1u);  // the time counter is the clock, no chart of its own
+  EXPECT_EQ(d.file.charts[0].title, "processor:processor_busy");
+  EXPECT_EQ(times(d.charts[0]), (std::vector<double>{1796660406, 1796660407, 1796660408}));
+  EXPECT_TRUE(std::isnan(d.file.charts[0].series[0][1]));
+  EXPECT_EQ(d.file.charts[0].series[0][2], 75);
 
   // The time counter in the middle of each sample, as protocol stats print it.
   Placed p = place("protocol_stats.out",
@@ -174,12 +174,12 @@ TEST(Clock, StampsGoingBackwardsOrJumping) {
                    "processor:processor0:processor_busy:5%\n",
                    1);
   // Backwards and repeated samples are left unplaced; the jump is kept.
-  EXPECT_EQ(times(d.charts[1]), (std::vector<double>{1796660406, 1796660407, -1, -1, 1796660500}));
-  ASSERT_EQ(d.charts[1].problems.size(), 3u);
-  EXPECT_NE(d.charts[1].problems[0].message.find("sample 3"), std::string::npos);
-  EXPECT_NE(d.charts[1].problems[1].message.find("sample 4"), std::string::npos);
-  EXPECT_NE(d.charts[1].problems[2].message.find("jump by 93 s"), std::string::npos);
-  EXPECT_EQ(d.charts[1].problems[2].line, 7u);
+  EXPECT_EQ(times(d.charts[0]), (std::vector<double>{1796660406, 1796660407, -1, -1, 1796660500}));
+  ASSERT_EQ(d.charts[0].problems.size(), 3u);
+  EXPECT_NE(d.charts[0].problems[0].message.find("sample 3"), std::string::npos);
+  EXPECT_NE(d.charts[0].problems[1].message.find("sample 4"), std::string::npos);
+  EXPECT_NE(d.charts[0].problems[2].message.find("jump by 93 s"), std::string::npos);
+  EXPECT_EQ(d.charts[0].problems[2].line, 7u);
 
   // The last stamp before the Begin stamp, or far from where the rows end.
   Placed back =

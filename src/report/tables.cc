@@ -441,6 +441,7 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
     if (object == "system" && counter == "time") {
       if (file.stamps.size() <= sample) file.stamps.resize(sample + 1, -1);
       file.stamps[sample] = parse_integer(trim(value)).value_or(-1);
+      continue;  // the samples' clock, not a series
     }
     std::vector<double> numbers;
     std::size_t start = 0;

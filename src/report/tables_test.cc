@@ -106,9 +106,11 @@ TEST(SamplerFiles, HostCounterTablesUseTheirTimeLabels) {
 TEST(SamplerFiles, StatsShowRowsGroupByCounterAndInstance) {
   report::SamplerFile f = read("domain_stats.out",
                                "Begin: Mon Dec 07 18:20:05 GMT 2026\n"
+                               "system:system:time:1796667605\n"
                                "processor:processor0:domain_busy:1,2,3\n"
                                "processor:processor0:processor_busy:21%\n"
                                "processor:processor1:processor_busy:66%\n"
+                               "system:system:time:1796667606\n"
                                "processor:processor0:domain_busy:4,5,6\n"
                                "processor:processor0:processor_busy:44%\n"
                                "processor:processor1:processor_busy:47%\n"
@@ -119,8 +121,10 @@ TEST(SamplerFiles, StatsShowRowsGroupByCounterAndInstance) {
             (std::vector<std::string>{"processor0[0]", "processor0[1]", "processor0[2]"}));
   EXPECT_EQ(f.charts[0].series[2], (std::vector<double>{3, 6}));
   EXPECT_EQ(f.charts[1].series[1], (std::vector<double>{66, 47}));
+  // The time counter is the samples' clock, not a chart.
+  EXPECT_EQ(f.stamps, (std::vector<long long>{1796667605, 1796667606}));
   ASSERT_EQ(f.problems.size(), 1u);
-  EXPECT_EQ(f.problems[0].line, 8u);
+  EXPECT_EQ(f.problems[0].line, 10u);
 }
 
 TEST(SamplerFiles, StatitChartsTheStutterReports) {

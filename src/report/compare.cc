@@ -8,33 +8,11 @@
 #include "report/statistics.h"
 #include "report/tables.h"
 #include "report/text.h"
+#include "report/verdict.h"
 
 namespace report {
 
 namespace {
-
-// The columns compared between captures, by sampler file kind and column.
-struct KeyColumn {
-  const char* kind;
-  const char* column;
-};
-
-const KeyColumn kKeyColumns[] = {
-    {"sysstat", "CPU"},
-    {"sysstat", "Disk_util"},
-    {"sysstat", "CP_time"},
-    {"sysstat", "Cache_hit"},
-    {"sysstat", "Net_in"},
-    {"sysstat", "Net_out"},
-    {"sysstat", "NFS"},
-    {"sysstat", "CIFS"},
-    {"sysstat", "FCP"},
-    {"sysstat", "iSCSI"},
-    {"lun stats", "Average Latency"},
-    {"host system counters", "%cpu"},
-    {"host system counters", "FR kb/s"},
-    {"host system counters", "FW kb/s"},
-};
 
 const char kAbsent[] = "(absent)";
 
@@ -179,20 +157,15 @@ bool significant_shift(const ColumnStats& a, const ColumnStats& b) {
 
 std::vector<KeyColumnValues> key_column_values(const Report& report) {
   std::vector<KeyColumnValues> list;
-  std::map<std::tuple<std::string, std::string, std::string>, std::size_t> at;
-  for (const SamplerFile& file : sampler_files(report)) {
-    const std::string& target = report.sections[file.section].target;
-    for (const KeyColumn& key : kKeyColumns) {
-      if (file.kind != key.kind) continue;
-      for (const Chart& chart : file.charts) {
-        if (chart.title != key.column) continue;
-        auto [where, added] =
-            at.emplace(std::make_tuple(target, file.kind, chart.title), list.size());
-        if (added) list.push_back({target, file.kind, chart.title, {}});
-        std::vector<double>& values = list[where->second].values;
-        for (const std::vector<double>& series : chart.series)
-          values.insert(values.end(), series.begin(), series.end());
-      }
+  const std::vector<std::string> labels = shown_labels();
+  for (const TargetSeries& t : key_series(report, sampler_files(report))) {
+    for (const std::string& label : labels) {
+      auto found = t.columns.find(label);
+      if (found == t.columns.end()) continue;
+      KeyColumnValues v{t.target, label, key_column_unit(label), {}};
+      for (const Series& series : found->second)
+        v.values.insert(v.values.end(), series.values.begin(), series.values.end());
+      list.push_back(std::move(v));
     }
   }
   return list;
@@ -203,15 +176,15 @@ Comparison compare_reports(const Report& a, const Report& b) {
   c.settings = compare_settings(a, b);
   c.sections = compare_sections(a, b);
   std::vector<KeyColumnValues> values_a = key_column_values(a), values_b = key_column_values(b);
-  std::map<std::tuple<std::string, std::string, std::string>, std::size_t> at;
+  std::map<std::pair<std::string, std::string>, std::size_t> at;
   for (const KeyColumnValues& v : values_a) {
-    at[{v.target, v.file_kind, v.column}] = c.columns.size();
-    c.columns.push_back({v.target, v.file_kind, v.column, column_stats(v.values), {}, false});
+    at[{v.target, v.column}] = c.columns.size();
+    c.columns.push_back({v.target, v.column, v.unit, column_stats(v.values), {}, false});
   }
   for (const KeyColumnValues& v : values_b) {
-    auto found = at.find({v.target, v.file_kind, v.column});
+    auto found = at.find({v.target, v.column});
     if (found == at.end()) {
-      c.columns.push_back({v.target, v.file_kind, v.column, {}, column_stats(v.values), false});
+      c.columns.push_back({v.target, v.column, v.unit, {}, column_stats(v.values), false});
     } else {
       c.columns[found->second].b = column_stats(v.values);
     }
@@ -245,9 +218,9 @@ void write_comparison_text(const Comparison& c, const std::string& name_a,
          "shift: "
       << c.columns.size() << " compared, " << c.shifts << " shifted\n";
   for (const KeyColumnRow& row : c.columns) {
-    out << (row.significant ? "* " : "  ") << printable(row.target) << "  " << row.file_kind << " "
-        << row.column << "\n      A " << stats_text(row.a) << "\n      B " << stats_text(row.b)
-        << "\n";
+    out << (row.significant ? "* " : "  ") << printable(row.target) << "  " << row.column
+        << (row.unit.empty() ? "" : " (" + row.unit + ")") << "\n      A " << stats_text(row.a)
+        << "\n      B " << stats_text(row.b) << "\n";
   }
 }
 
@@ -310,16 +283,16 @@ void write_comparison_html(const Comparison& c, const std::string& name_a,
     out += "<p>No key column in either report.</p>";
   } else {
     out +=
-        "<table><tr><th>Target</th><th>File</th><th>Column</th><th>A min</th><th>A mean</th>"
+        "<table><tr><th>Target</th><th>Column</th><th>Unit</th><th>A min</th><th>A mean</th>"
         "<th>A p95</th><th>A max</th><th>B min</th><th>B mean</th><th>B p95</th><th>B max</th>"
         "<th>Shift</th></tr>";
     for (const KeyColumnRow& row : c.columns) {
       out += row.significant ? "<tr class=\"shift\"><td>" : "<tr><td>";
       append_html_text(out, row.target);
       out += "</td><td>";
-      append_html_text(out, row.file_kind);
-      out += "</td><td>";
       append_html_text(out, row.column);
+      out += "</td><td>";
+      append_html_text(out, row.unit);
       out += "</td>";
       for (const ColumnStats* s : {&row.a, &row.b}) {
         for (double v : {s->min, s->mean, s->p95, s->max})

@@ -44,8 +44,8 @@ struct SectionDifference {
 };
 
 struct KeyColumnRow {
-  std::string target, file_kind, column;
-  ColumnStats a, b;  // count 0 where the report has no values
+  std::string target, column, unit;  // the verdict's key column and its unit
+  ColumnStats a, b;                  // count 0 where the report has no values
   bool significant = false;
 };
 
@@ -56,10 +56,10 @@ struct Comparison {
   std::size_t shifts = 0;  // rows marked significant
 };
 
-// The key columns' values per target, all iterations and instances
-// together; for each target its files' columns in table order.
+// The verdict's key columns' values per target, all iterations together;
+// targets in the order their files come, columns in the verdict's order.
 struct KeyColumnValues {
-  std::string target, file_kind, column;
+  std::string target, column, unit;
   std::vector<double> values;
 };
 std::vector<KeyColumnValues> key_column_values(const Report& report);

@@ -87,13 +87,15 @@ TEST(CompareReports, OneChangedSettingAndOneChangedSectionAndNothingElse) {
   EXPECT_EQ(d.diff[0].text, "Release 7.3.5");
   EXPECT_EQ(d.diff[1].op, '+');
   EXPECT_EQ(d.diff[1].text, "Release 7.3.6");
-  // The sysstat columns are compared and have not moved.
+  // The verdict's key columns are compared and have not moved: sysstat's
+  // CPU, and its NFS as the protocol ops.
   ASSERT_EQ(c.columns.size(), 2u);
   EXPECT_EQ(c.columns[0].target, "c1");
   EXPECT_EQ(c.columns[0].column, "CPU");
+  EXPECT_EQ(c.columns[0].unit, "%");
   EXPECT_DOUBLE_EQ(c.columns[0].a.mean, 44);
   EXPECT_EQ(c.columns[0].a.p95, 93);
-  EXPECT_EQ(c.columns[1].column, "NFS");
+  EXPECT_EQ(c.columns[1].column, "Ops");
   EXPECT_EQ(c.shifts, 0u);
 
   std::ostringstream text;
@@ -107,6 +109,7 @@ TEST(CompareReports, OneChangedSettingAndOneChangedSectionAndNothingElse) {
       << text.str();
   EXPECT_NE(text.str().find("    - Release 7.3.5\n    + Release 7.3.6\n"), std::string::npos);
   EXPECT_NE(text.str().find("2 compared, 0 shifted"), std::string::npos);
+  EXPECT_NE(text.str().find("\n  c1  CPU (%)\n      A "), std::string::npos) << text.str();
 }
 
 TEST(CompareReports, VersionsSectionsOnOneSideAndShiftedColumns) {
@@ -135,7 +138,7 @@ TEST(CompareReports, VersionsSectionsOnOneSideAndShiftedColumns) {
   report::write_comparison_html(c, "<a>.out", "b.out", html);
   EXPECT_NE(html.str().find("&lt;a&gt;.out"), std::string::npos);
   EXPECT_NE(html.str().find("data-shifts=\"1\""), std::string::npos);
-  EXPECT_NE(html.str().find("<tr class=\"shift\"><td>c1</td><td>sysstat</td><td>CPU</td>"),
+  EXPECT_NE(html.str().find("<tr class=\"shift\"><td>c1</td><td>CPU</td><td>%</td>"),
             std::string::npos);
   EXPECT_EQ(html.str().find("<script"), std::string::npos);
 }

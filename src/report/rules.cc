@@ -91,6 +91,12 @@ const std::vector<KeyColumn>& key_columns() {
   return kKeyColumns;
 }
 
+std::string key_column_unit(const std::string& label) {
+  for (const KeyColumn& c : kKeyColumns)
+    if (label == c.label) return c.unit;
+  return "";
+}
+
 std::vector<std::string> shown_labels() {
   std::vector<std::string> labels;
   for (const KeyColumn& c : kKeyColumns) {

@@ -30,6 +30,9 @@ struct KeyColumn {
 
 const std::vector<KeyColumn>& key_columns();
 
+// The unit of a key column's label ("%", "KB/s"), empty where it has none.
+std::string key_column_unit(const std::string& label);
+
 // The verdict table's columns in order, each label once.
 std::vector<std::string> shown_labels();
 

@@ -159,8 +159,9 @@ struct Table {
   std::string header_text;  // the naming header line, to spot repeats
   std::size_t width = 0;    // numbers per row
   bool leading_time = false;
-  std::size_t cell_count = 0;    // cells of the first row
-  std::size_t first_number = 0;  // where its numbers begin
+  std::size_t cell_count = 0;     // cells of the first row
+  std::size_t first_number = 0;   // where its numbers begin
+  std::vector<bool> text_column;  // a column whose first cell was text between numbers
   Rows rows;
 };
 
@@ -266,8 +267,12 @@ void read_text_row(ColumnReader& r, const std::vector<Cell>& cells, std::size_t 
     r.problems.push_back({line_number, "a row that does not fit the table's columns"});
     return;
   }
-  r.problems.push_back({line_number, "a cell that is not a number, kept as text: " +
-                                         std::string(texts.front().second.substr(0, 40))});
+  for (const auto& [column, text] : texts) {
+    if (column < r.table.text_column.size() && r.table.text_column[column]) continue;
+    r.problems.push_back(
+        {line_number, "a cell that is not a number, kept as text: " + text.substr(0, 40)});
+    break;
+  }
   add_row(r.table.rows, group, std::move(values), time, std::move(texts));
   ++r.row_count;
 }
@@ -287,6 +292,17 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
       (first != r.table.first_number || last != first + span)) {
     read_text_row(r, cells, line_number);
     return;
+  }
+  // A table's first row may hold text columns between its numbers (a
+  // letter code such as sysstat's CP_type) when its header names every cell.
+  std::vector<bool> text_column;
+  if (!r.active && !r.headers.empty()) {
+    std::size_t end = cells.size();
+    while (end > last && !is_number(cells[end - 1].text)) --end;
+    if (end > last && cells_of(r.headers.back(), tabs).size() == cells.size()) {
+      for (std::size_t i = first; i < end; ++i) text_column.push_back(!is_number(cells[i].text));
+      last = end;
+    }
   }
   for (std::size_t i = last; i < cells.size(); ++i) {
     if (!is_number(cells[i].text)) continue;
@@ -321,6 +337,7 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
                                         first + (cells.size() - last));
     r.table.cell_count = cells.size();
     r.table.first_number = first;
+    r.table.text_column = text_column;
     r.active = true;
   }
   std::size_t from = first;
@@ -340,17 +357,20 @@ void read_row(ColumnReader& r, std::string_view line, std::size_t line_number) {
     return;
   }
   std::vector<double> values;
+  std::vector<std::pair<std::size_t, std::string>> texts;
   std::vector<std::string>& units = r.table.rows.units;
   units.resize(numbers);
   for (std::size_t i = from; i < from + numbers; ++i) {
-    values.push_back(*parse_measure(cells[i].text));
-    if (units[i - from].empty()) units[i - from] = unit_of(cells[i].text);
+    auto number = parse_measure(cells[i].text);
+    values.push_back(number ? *number : kMissing);
+    if (!number) texts.emplace_back(i - from, std::string(cells[i].text));
+    if (number && units[i - from].empty()) units[i - from] = unit_of(cells[i].text);
   }
   for (std::size_t i = last; i < cells.size(); ++i) {
     if (!group.empty()) group += " ";
     group += std::string(cells[i].text);
   }
-  add_row(r.table.rows, group, std::move(values), time);
+  add_row(r.table.rows, group, std::move(values), time, std::move(texts));
   ++r.row_count;
 }
 
@@ -686,6 +706,19 @@ SamplerFile read_sampler_file(std::string_view file_name,
   for (std::string_view line : lines) {
     if (is_legend_line(line) && legend_has_no_source(line))
       sourceless.emplace_back(trim(line.substr(0, line.find("\t== "))));
+  }
+  // A column of text only is no chart.
+  for (auto chart = file.charts.begin(); chart != file.charts.end();) {
+    bool numbers = false;
+    for (const std::vector<double>& series : chart->series)
+      numbers = numbers ||
+                std::any_of(series.begin(), series.end(), [](double v) { return !std::isnan(v); });
+    if (numbers) {
+      ++chart;
+      continue;
+    }
+    if (!chart->texts.empty()) file.text_columns.push_back(std::move(*chart));
+    chart = file.charts.erase(chart);
   }
   // Only series over time are charts: a table of one row (or one report)
   // has no time axis.

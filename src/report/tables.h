@@ -37,6 +37,9 @@ struct SamplerFile {
   // a sample has none: the stats time counter, the statit reports' End or
   // Begin lines. Empty for files that carry no stamps per sample.
   std::vector<long long> stamps;
+  // Columns of text only, such as a letter code per row: not charted, but
+  // their texts are there for the rules.
+  std::vector<Chart> text_columns;
 };
 
 // Reads one sampler file. Only time series become charts: configuration

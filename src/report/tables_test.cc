@@ -207,6 +207,28 @@ TEST(SamplerFiles, CellsThatAreNotNumbersAreKeptAsText) {
   EXPECT_NE(f.problems[2].message.find("ragged"), std::string::npos);
 }
 
+// sysstat's CP_type is a letter per row between numbers: the table is read
+// whole, the letters kept for the rules, and the column is no chart.
+TEST(SamplerFiles, ATextColumnBetweenNumbersKeepsTheTable) {
+  report::SamplerFile f = read("sysstat.out",
+                               "  CPU  CP_time  CP_type  Disk_util\n"
+                               "  11%  20%      T        30%\n"
+                               "  12%  97%      B        31%\n"
+                               "  13%  20%      -        32%\n"
+                               "  14%  n/a      b        33%\n");
+  ASSERT_EQ(titles(f), (std::vector<std::string>{"CPU", "CP_time", "Disk_util"}));
+  EXPECT_EQ(f.charts[2].series[0], (std::vector<double>{30, 31, 32, 33}));
+  EXPECT_EQ(f.charts[2].unit, "%");
+  ASSERT_EQ(f.text_columns.size(), 1u);
+  EXPECT_EQ(f.text_columns[0].title, "CP_type");
+  std::vector<std::string> letters;
+  for (const report::Chart::Text& t : f.text_columns[0].texts) letters.push_back(t.text);
+  EXPECT_EQ(letters, (std::vector<std::string>{"T", "B", "-", "b"}));
+  // Letters where letters belong are no problem; text in a number column is.
+  ASSERT_EQ(f.problems.size(), 1u);
+  EXPECT_EQ(f.problems[0].line, 5u);
+}
+
 TEST(SamplerFiles, CounterValuesThatAreNotNumbersAreKeptAsText) {
   report::SamplerFile f = read("protocol_stats.out",
                                "system:system:cpu_busy:45%\n"

@@ -87,8 +87,9 @@ std::vector<std::size_t> counter_row_lines(const Report& report, const Section& 
 }
 
 const Chart* find_chart(const SamplerFile& file, std::string_view title) {
-  for (const Chart& chart : file.charts)
-    if (chart.title == title && !chart.series.empty()) return &chart;
+  for (const std::vector<Chart>* list : {&file.charts, &file.text_columns})
+    for (const Chart& chart : *list)
+      if (chart.title == title && !chart.series.empty()) return &chart;
   return nullptr;
 }
 
@@ -135,11 +136,6 @@ bool read_series(const Report& report, const SamplerFile& file, const KeyColumn&
   return true;
 }
 
-struct TargetData {
-  TargetKind kind = TargetKind::kController;
-  std::map<std::string, std::vector<Series>> columns;  // label -> one per file
-};
-
 double threshold_of(TargetKind kind, const std::string& label) {
   for (const Rule& rule : rules())
     if (rule.scope == kind && rule.condition == Condition::kAtLeast && label == rule.column)
@@ -156,12 +152,6 @@ std::string number_text(double value) {
     std::snprintf(out, sizeof out, "%.1f", value);
   }
   return out;
-}
-
-std::string unit_of(const std::string& label) {
-  for (const KeyColumn& c : key_columns())
-    if (label == c.label) return c.unit;
-  return "";
 }
 
 std::string with_unit(double value, const std::string& unit) {
@@ -254,9 +244,9 @@ void order_rows(std::vector<TargetRow>& rows) {
   });
 }
 
-Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files,
-                     const std::vector<SectionStatus>& states) {
-  Verdict verdict;
+std::vector<TargetSeries> key_series(const Report& report, const std::vector<SamplerFile>& files) {
+  std::vector<TargetSeries> list;
+  std::map<std::string, std::size_t> at;
   const std::vector<long long> starts = sampling_starts(report);
   const std::string& host = report.header.host_name;
   // Which files each target has per iteration, for the columns that prefer one.
@@ -265,8 +255,6 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
     const Section& s = report.sections[f.section];
     present.emplace(s.target, s.iteration, s.command);
   }
-  std::map<std::string, TargetData> data;
-  std::vector<std::string> order;
   for (const SamplerFile& f : files) {
     const Section& s = report.sections[f.section];
     std::vector<std::size_t> lines;  // of the file's rows, read once
@@ -286,11 +274,22 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
       if (chosen.empty() || chosen != s.command) continue;
       Series series;
       if (!read_series(report, f, column, starts, lines, lines_read, series)) continue;
-      if (!data.count(s.target)) order.push_back(s.target);
-      TargetData& d = data[s.target];
-      d.kind = kind;
-      d.columns[column.label].push_back(std::move(series));
+      auto [where, added] = at.emplace(s.target, list.size());
+      if (added) list.push_back({s.target, kind, {}});
+      list[where->second].columns[column.label].push_back(std::move(series));
     }
+  }
+  return list;
+}
+
+Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files,
+                     const std::vector<SectionStatus>& states) {
+  Verdict verdict;
+  std::map<std::string, TargetSeries> data;
+  std::vector<std::string> order;
+  for (TargetSeries& t : key_series(report, files)) {
+    order.push_back(t.target);
+    data[t.target] = std::move(t);
   }
   // Controllers named for the run: a row each, also without data.
   const std::set<std::string> unreachable = unreachable_controllers(report);
@@ -300,12 +299,12 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
     named.emplace_back(name);
     if (!data.count(std::string(name))) {
       order.emplace_back(name);
-      data[std::string(name)].kind = TargetKind::kController;
+      data[std::string(name)] = {std::string(name), TargetKind::kController, {}};
     }
   }
   // Findings of the rules on series.
   for (const std::string& target : order) {
-    const TargetData& d = data[target];
+    const TargetSeries& d = data[target];
     for (const Rule& rule : rules()) {
       if (rule.scope != d.kind) continue;
       if (rule.condition != Condition::kAtLeast && rule.condition != Condition::kBelow &&
@@ -330,7 +329,7 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
           f.target = target;
           f.iteration = s.iteration;
           f.text = rule.text;
-          const std::string unit = unit_of(rule.column);
+          const std::string unit = key_column_unit(rule.column);
           f.text +=
               rule.condition == Condition::kTextIn
                   ? " (" + std::to_string(w.last - w.first + 1) + " row(s), " +
@@ -375,7 +374,7 @@ Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files
   // The rows.
   const std::vector<std::string> labels = shown_labels();
   for (const std::string& target : order) {
-    const TargetData& d = data[target];
+    const TargetSeries& d = data[target];
     TargetRow row;
     row.target = target;
     row.kind = d.kind;
@@ -444,7 +443,7 @@ std::string verdict_html(const Verdict& verdict) {
     for (const std::string& label : labels) {
       out += "<th>";
       append_html_text(out, label);
-      std::string unit = unit_of(label);
+      std::string unit = key_column_unit(label);
       if (!unit.empty()) out += " (" + unit + ")";
       out += "<br><small>min / mean / p95 / max</small></th>";
     }
@@ -519,7 +518,7 @@ void write_findings_text(const Verdict& verdict, std::ostream& out) {
     for (std::size_t c = 0; c < labels.size() && c < row.stats.size(); ++c) {
       const Stats& st = row.stats[c];
       if (st.count == 0) continue;
-      std::string unit = unit_of(labels[c]);
+      std::string unit = key_column_unit(labels[c]);
       out << (any ? "; " : ": ") << labels[c] << " " << number_text(st.min) << "/"
           << number_text(st.mean) << "/" << number_text(st.p95) << "/" << number_text(st.max)
           << (unit.empty() ? "" : " " + unit);

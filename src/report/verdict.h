@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,6 +45,17 @@ struct Verdict {
   std::vector<TargetRow> rows;  // busiest first
   std::vector<Finding> findings;
 };
+
+// A target's key columns read from its sampler files, on the clock.
+struct TargetSeries {
+  std::string target;
+  TargetKind kind = TargetKind::kController;
+  std::map<std::string, std::vector<Series>> columns;  // label -> a series per file
+};
+
+// Every target with key columns, in the order their files come. Where a
+// column names several files, each iteration takes the first it has.
+std::vector<TargetSeries> key_series(const Report& report, const std::vector<SamplerFile>& files);
 
 Verdict make_verdict(const Report& report, const std::vector<SamplerFile>& files,
                      const std::vector<SectionStatus>& states);

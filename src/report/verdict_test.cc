@@ -426,6 +426,39 @@ TEST(VerdictReport, OnlyAControllerWhoseShellFailedIsUnreachable) {
   EXPECT_TRUE(unreachable_targets(in_a_reply).empty());
 }
 
+// sysstat's letter column reaches the back-to-back rule: two B rows make one
+// finding over their window.
+TEST(VerdictReport, BackToBackLettersOfSysstatAreAFinding) {
+  std::string r =
+      "*------------- Kestrel v7.38 -------------*\n"
+      "FILER_TARGETS,       set,        \"c1\"\n"
+      "SOURCE_HOST_NAME,    h1\nSAMPLES,            4\nSAMPLE_INTERVAL,    1\n"
+      "=-=-=-=-=-= BEGIN Iteration 1 =-=-=-=-=-= Mon Dec 07 18:20:01 GMT 2026\n"
+      "KESTREL_EPOCH: 1796667601\n"
+      "=-=-=-=-=-= BEGIN POSTSTATS =-=-=-=-=-= c1\n"
+      "=-=-=-=-=-= PERF c1 POSTSTATS =-=-=-=-=-= sysstat.out\n"
+      "Begin: Mon Dec 07 18:20:05 GMT 2026\n"
+      "   CPU  CP_time  CP_type  Disk_util\n"
+      "   11%      20%        T        30%\n"
+      "   12%      97%        B        31%\n"
+      "   13%      98%        B        32%\n"
+      "   14%      20%        -        33%\n"
+      "\nEXE-TIME of: cat sysstat.out : 0 seconds\nKESTREL_EPOCH: 1796667640\n\n"
+      "=-=-=-=-=-= END POSTSTATS =-=-=-=-=-= c1\n"
+      "=-=-=-=-=-= END Iteration 1 =-=-=-=-=-= Mon Dec 07 18:20:42 GMT 2026\n";
+  Verdict v = make_verdict(parse_report(r));
+  std::vector<const Finding*> back_to_back;
+  for (const Finding& f : v.findings)
+    if (f.rule == "controller-cp-type") back_to_back.push_back(&f);
+  ASSERT_EQ(back_to_back.size(), 1u);
+  EXPECT_EQ(back_to_back[0]->target, "c1");
+  // Rows 2 and 3: each stands for the second that ends at 18:20:05 + its number.
+  EXPECT_EQ(back_to_back[0]->from, 1796667606.0);
+  EXPECT_EQ(back_to_back[0]->to, 1796667608.0);
+  EXPECT_EQ(back_to_back[0]->first_line, 13u);
+  EXPECT_EQ(back_to_back[0]->last_line, 14u);
+}
+
 TEST(VerdictReport, HostileNamesAreEscapedOnThePage) {
   std::string text = crafted_report();
   std::string evil = "<img src=x onerror=alert(1)>";

@@ -221,12 +221,12 @@ model burst "workload = disk_burst start=2 length=3"
 model calm "workload = quiet"
 sim burst " version "
 CTLSIM_TIME_SCALE=0.1 sim burst " sysstat -s -c 7 -x 10 "
-util=$(sed -n '2,8p' "$work/out" | awk '{ sub("%", "", $13); printf "%s ", ($13 + 0 >= 85 ? "high" : $13 + 0 < 60 ? "low" : "mid") }')
+util=$(sed -n '2,8p' "$work/out" | awk '{ sub("%", "", $14); printf "%s ", ($14 + 0 >= 85 ? "high" : $14 + 0 < 60 ? "low" : "mid") }')
 check "disk_burst: Disk_util high inside its window only" "low high high" \
   "$(echo $util | cut -d' ' -f1,3,4)"
 check "disk_burst: and low again after it" "low low" "$(echo $util | cut -d' ' -f6,7)"
 check "disk_burst: the summary's Max shows the burst" "yes" \
-  "$(awk '/^Max/ { getline; sub("%", "", $13); print ($13 + 0 >= 85 ? "yes" : "no") }' "$work/out")"
+  "$(awk '/^Max/ { getline; sub("%", "", $14); print ($14 + 0 >= 85 ? "yes" : "no") }' "$work/out")"
 CTLSIM_TIME_SCALE=0 sim calm " sysstat -c 2 -x 1 "
 check "quiet: CPU near zero" "yes yes" \
   "$(sed -n '2,3p' "$work/out" | awk '{ sub("%", "", $1); printf "%s ", ($1 + 0 < 5 ? "yes" : "no") }' | sed 's/ $//')"

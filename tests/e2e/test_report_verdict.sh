@@ -22,16 +22,28 @@ model vburst "vzones =" "workload = disk_burst start=$START length=$LENGTH"
 model vquiet "vzones =" "workload = quiet"
 forget
 
+# A second capture beside the first, from a second simulator home where
+# vquiet runs saturated on another release: `diff` of the two must name that
+# release and vquiet's shifted columns, and nothing of vburst.
+mkdir -p "$WORK/home2/models/vburst" "$WORK/home2/models/vquiet"
+cp "$WORK/home/models/vburst/model.conf" "$WORK/home2/models/vburst/"
+printf '%s\n' "vzones =" "workload = cpu_saturation start=0 length=600" \
+  "release = Corvex Release 7.3.2: Fri Nov 2 2012" >"$WORK/home2/models/vquiet/model.conf"
+
 # vburst is contacted first, right after the launch: its clock starts then.
 launched=$(date +%s)
 launch cap -t 1 -F -p -V --parallel=2 -f vburst -f vquiet
+CTLSIM_HOME="$WORK/home2" CTLSIM_STATE="$WORK/state2" launch cap2 -t 1 -F -p -V --parallel=2 -f vburst -f vquiet
 await cap out '^=-=-=-=-=-= END PRESTATS =-=-=-=-=-= vquiet$' 30
 # Said, not checked: on a loaded machine prestats may end late; the window
 # checks below then tell whether the burst was still caught.
 [ "$(date +%s)" -lt $((launched + START)) ] || echo "note: prestats ended after the burst began" >&2
 until [ "$(date +%s)" -ge $((launched + START + LENGTH + 3)) ]; do sleep 0.2; done
 signal cap INT
+await cap2 out '^=-=-=-=-=-= END PRESTATS =-=-=-=-=-= vquiet$' 10
+signal cap2 INT
 await_end cap
+await_end cap2
 check "capture: ended as interrupted" [ "$(status cap)" = 130 ]
 check "capture: vburst's sysstat copied" grep -q '^=-=-=-=-=-= PERF vburst POSTSTATS =-=-=-=-=-= sysstat.out$' "$WORK/cap/out"
 
@@ -137,8 +149,20 @@ PY
 check "verdict and findings: $(head -c 600 "$WORK/check.txt")" [ "$(cat "$WORK/check.txt")" = ok ]
 if [ "$(cat "$WORK/check.txt")" != ok ]; then cat "$WORK/findings.txt" >&2; fi
 
-# The top of the page, verdict and first charts, kept as an artefact (the
-# README's picture is one of these).
+"$REPORT_BIN" diff "$WORK/cap/out" "$WORK/cap2/out" >"$WORK/diff.txt" 2>"$WORK/diff.err"
+check "diff: status 0, the reports were read" [ $? -eq 0 ]
+check "diff: says they were cut short" grep -q 'compared as far as it goes' "$WORK/diff.err"
+check "diff: one setting, the release" [ "$(grep -A1 '^Settings that differ: ' "$WORK/diff.txt")" = \
+  "$(printf '%s\n' 'Settings that differ: 1' '  version of vquiet: "MERIX7.3.5" -> "MERIX7.3.2"')" ]
+check "diff: changed sections are vquiet's only" none '^  vburst, ' <"$WORK/diff.txt"
+check "diff: vquiet's CPU shifted" has_line "$WORK/diff.txt" '* vquiet  CPU (%)'
+check "diff: nothing of vburst shifted" none '^\* vburst ' <"$WORK/diff.txt"
+check "diff: vburst compared" grep -q '^  vburst  Disk_util (%)$' "$WORK/diff.txt"
+"$REPORT_BIN" diff "$WORK/cap/out" "$WORK/cap2/out" --html -o "$WORK/diff.html" 2>/dev/null
+check "diff --html: vquiet's CPU row marked" grep -q '<tr class="shift"><td>vquiet</td><td>CPU</td>' "$WORK/diff.html"
+
+# The top of the page, verdict and first charts, and the diff, kept as
+# artefacts (the README's picture is one of these).
 if command -v chromium >/dev/null; then
   artifacts=${KESTREL_ARTIFACTS:-$(dirname "$KESTREL_BIN")/test-artifacts}
   mkdir -p "$artifacts"
@@ -146,5 +170,9 @@ if command -v chromium >/dev/null; then
     --user-data-dir="$WORK/profile" --virtual-time-budget=10000 --window-size=1400,1500 \
     --screenshot="$artifacts/report-verdict.png" "file://$WORK/page.html" >/dev/null 2>&1
   check "screenshot of the verdict kept" [ -s "$artifacts/report-verdict.png" ]
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run --hide-scrollbars \
+    --user-data-dir="$WORK/profile" --window-size=1400,1000 \
+    --screenshot="$artifacts/report-diff.png" "file://$WORK/diff.html" >/dev/null 2>&1
+  check "screenshot of the diff kept" [ -s "$artifacts/report-diff.png" ]
 fi
 finish

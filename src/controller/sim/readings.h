@@ -74,6 +74,16 @@ inline double sysstat_column(const Load& load, const std::string& column, int pr
   return 0;  // the tape drives stay idle
 }
 
+// sysstat's CP_type letter for a row: B back-to-back, b deferred
+// back-to-back, F a full log, T the timer, - no consistency point.
+inline const char* cp_type(const Load& load) {
+  if (load.back_to_back >= 0.5) return "B";
+  if (load.back_to_back > 0) return "b";
+  if (load.cp_time < 3) return "-";
+  if (load.cp_time >= 50) return "F";
+  return "T";
+}
+
 // The labels of the processors' domain_busy array, and each domain's share
 // (0 to 1) of the time of a processor that is `busy` % busy: idle first, the
 // rest split by what the controller does.

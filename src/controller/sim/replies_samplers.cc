@@ -16,6 +16,7 @@ namespace {
 struct Column {
   std::string name;
   bool percent;
+  bool letter = false;  // a letter code, not a number
 };
 
 std::vector<Column> sysstat_columns(const Model& model, bool extended, bool per_cpu) {
@@ -30,9 +31,9 @@ std::vector<Column> sysstat_columns(const Model& model, bool extended, bool per_
                                  {"HTTP", false},    {"Net_in", false}, {"Net_out", false},
                                  {"Disk_rd", false}, {"Disk_wr", false}};
   if (extended) {
-    std::vector<Column> more = {{"Tape_rd", false}, {"Tape_wr", false},  {"Cache_hit", true},
-                                {"CP_time", true},  {"Disk_util", true}, {"FCP", false},
-                                {"iSCSI", false}};
+    std::vector<Column> more = {{"Tape_rd", false}, {"Tape_wr", false},       {"Cache_hit", true},
+                                {"CP_time", true},  {"CP_type", false, true}, {"Disk_util", true},
+                                {"FCP", false},     {"iSCSI", false}};
     columns.insert(columns.end(), more.begin(), more.end());
   }
   return columns;
@@ -60,7 +61,7 @@ void print_summary(const std::vector<Column>& columns,
       long long value = kind == 0   ? low
                         : kind == 2 ? high
                                     : sum / static_cast<long long>(rows.size());
-      out(cell(columns[c], value));
+      out(columns[c].letter ? format(" %9s", "-") : cell(columns[c], value));
     }
     out("\n");
   }
@@ -114,7 +115,7 @@ void reply_sysstat(Session& session, const Words& words) {
     std::vector<long long> values;
     for (const Column& column : columns) {
       values.push_back(std::llround(sysstat_column(load, column.name, model.processors)));
-      out(cell(column, values.back()));
+      out(column.letter ? format(" %9s", cp_type(load)) : cell(column, values.back()));
     }
     out("\n");
     taken.push_back(values);

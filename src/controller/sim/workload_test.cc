@@ -100,10 +100,12 @@ TEST(WorkloadShapes, BackToBackConsistencyPoints) {
     EXPECT_GE(load.cp_time, 95) << t;
     EXPECT_EQ(load.back_to_back, 1) << t;
     EXPECT_GE(load.latency_ms, 20) << t;
+    EXPECT_STREQ(ctlsim::cp_type(load), "B") << t;  // sysstat's letter says so
   }
   Load after = load_at(cps, "c3", 9);
   EXPECT_LT(after.cp_time, 60);
   EXPECT_EQ(after.back_to_back, 0);
+  EXPECT_EQ(std::string("Bb").find(ctlsim::cp_type(after)[0]), std::string::npos);
 }
 
 TEST(WorkloadShapes, FailingDiskIsSlowAndReportsErrors) {

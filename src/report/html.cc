@@ -1,6 +1,10 @@
 // One self-contained page: the header, totals and problems written here as
 // HTML; the sections, their texts and the sampler charts handed to the
 // page's script as one JSON object, drawn by the inlined chart library.
+// The page of a large report holds that object and the texts packed (see
+// pack.h): the browser reads a fraction of the bytes, and unpacks the texts
+// only when one is first opened.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -10,6 +14,7 @@
 #include "report/json_text.h"
 #include "report/markers.h"
 #include "report/output.h"
+#include "report/pack.h"
 #include "report/page_clock.h"
 #include "report/summary.h"
 #include "report/tables.h"
@@ -19,15 +24,29 @@ namespace report {
 
 namespace {
 
-// Collects the page and hands it to the stream in pieces.
+// Pieces of a packed block: each is packed on its own, as one line of
+// base64, so that no more than one piece is held at a time.
+constexpr std::size_t kPackPiece = 16u << 20;
+
+// Collects the page and hands it to the stream in pieces; `packing`, the
+// pieces go out packed.
 struct Page {
   std::ostream& stream;
   std::string out;
+  bool packing = false;
 
   void flush_if_large() {
-    if (out.size() > (1u << 20)) flush();
+    if (out.size() > (packing ? kPackPiece : 1u << 20)) flush();
   }
   void flush() {
+    if (packing && !out.empty()) {
+      std::string line;
+      append_base64(line, pack(out));
+      line += '\n';
+      out.clear();
+      stream.write(line.data(), static_cast<std::streamsize>(line.size()));
+      return;
+    }
     stream.write(out.data(), static_cast<std::streamsize>(out.size()));
     out.clear();
   }
@@ -211,12 +230,65 @@ void write_clock(Page& p, const Report& r, const std::vector<long long>& starts,
   p.raw("]");
 }
 
+// Reports from this size on get a packed page; below, the page's data
+// stays plain JSON that can be read in its source.
+constexpr std::size_t kPackFrom = 256 * 1024;
+
+// The text of a section as shown (see for_each_shown_piece).
+std::string_view shown_source(const Report& r, const Section& s) {
+  return s.kind == SectionKind::kPretend ? r.line(s.line - 1) : section_text(r, s);
+}
+
+// A piece of shown text as the packed page holds it: valid UTF-8, without
+// '\r', as the JSON string of a plain page has it.
+void append_packed_text(std::string& out, std::string_view piece) {
+  std::string clean;
+  if (!is_clean_utf8(piece)) {
+    append_utf8(clean, piece);
+    piece = clean;
+  }
+  for (std::size_t from = 0; from < piece.size();) {
+    std::size_t cr = piece.find('\r', from);
+    if (cr == std::string_view::npos) cr = piece.size();
+    out.append(piece.data() + from, cr - from);
+    from = cr + 1;
+  }
+}
+
+// The length of a section's text in the page: UTF-16 units of the JSON
+// string of a plain page, bytes of the packed text of a packed one.
+std::size_t page_text_length(std::string_view text, bool packed) {
+  std::string scratch;
+  std::size_t units = 0;
+  for_each_shown_piece(text, [&](std::string_view piece) {
+    if (!is_clean_utf8(piece)) {
+      if (packed) {
+        append_packed_text(scratch, piece);
+        units += scratch.size();
+      } else {
+        units += append_json_chars(scratch, piece, true);
+      }
+      scratch.clear();
+    } else if (packed) {
+      units +=
+          piece.size() - static_cast<std::size_t>(std::count(piece.begin(), piece.end(), '\r'));
+    } else {
+      for (unsigned char c : piece)
+        if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
+    }
+  });
+  return units;
+}
+
 // The page's data: sections as rows of
 // [iteration, phase, target, kind, command, seconds, flags, line, start, end, offset, length,
 //  status, message],
-// their texts as one string (offsets in UTF-16 units), and the charts.
+// their texts as one string (offsets in UTF-16 units) or, `packed`, as
+// "text": null with the texts in a block of their own (offsets in bytes),
+// and the charts.
 void write_data(Page& p, const Report& r, const std::string& name,
-                const std::vector<SamplerFile>& files, const std::vector<SectionStatus>& states) {
+                const std::vector<SamplerFile>& files, const std::vector<SectionStatus>& states,
+                bool packed) {
   std::map<std::string, int> target_codes;
   std::vector<const std::string*> targets;
   for (const Section& s : r.sections) {
@@ -250,23 +322,8 @@ void write_data(Page& p, const Report& r, const std::string& name,
   std::size_t offset = 0;
   std::vector<std::size_t> lengths;
   lengths.reserve(r.sections.size());
-  for (const Section& s : r.sections) {
-    std::string_view text =
-        s.kind == SectionKind::kPretend ? r.line(s.line - 1) : section_text(r, s);
-    // The length in UTF-16 units, counted the way the text is written below.
-    std::string scratch;
-    std::size_t units = 0;
-    for_each_shown_piece(text, [&](std::string_view piece) {
-      if (is_clean_utf8(piece)) {
-        for (unsigned char c : piece)
-          if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
-      } else {
-        units += append_json_chars(scratch, piece, true);
-        scratch.clear();
-      }
-    });
-    lengths.push_back(units);
-  }
+  for (const Section& s : r.sections)
+    lengths.push_back(page_text_length(shown_source(r, s), packed));
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
     const Section& s = r.sections[i];
     std::string flags;
@@ -330,17 +387,39 @@ void write_data(Page& p, const Report& r, const std::string& name,
     p.raw("]}");
     p.flush_if_large();
   }
+  if (packed) {
+    p.raw("],\n\"text\":null}");
+    return;
+  }
   p.raw("],\n\"text\":\"");
-  for (std::size_t i = 0; i < r.sections.size(); ++i) {
-    const Section& s = r.sections[i];
-    std::string_view text =
-        s.kind == SectionKind::kPretend ? r.line(s.line - 1) : section_text(r, s);
-    for_each_shown_piece(text, [&](std::string_view piece) {
+  for (const Section& s : r.sections) {
+    for_each_shown_piece(shown_source(r, s), [&](std::string_view piece) {
       append_json_chars(p.out, piece, true);
       p.flush_if_large();
     });
   }
   p.raw("\"}");
+}
+
+// The texts of the sections one after another, as a packed page holds them.
+void write_texts(Page& p, const Report& r) {
+  for (const Section& s : r.sections) {
+    for_each_shown_piece(shown_source(r, s), [&](std::string_view piece) {
+      append_packed_text(p.out, piece);
+      p.flush_if_large();
+    });
+  }
+}
+
+// A script element of packed base64 lines that the page's script unpacks.
+template <typename Write>
+void write_packed(Page& p, const char* id, Write write) {
+  p.raw("<script id=\"").raw(id).raw("\" type=\"application/octet-stream\">\n");
+  p.flush();
+  Page packed{p.stream, {}, true};
+  write(packed);
+  packed.flush();
+  p.raw("</script>\n");
 }
 
 }  // namespace
@@ -384,9 +463,18 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "</main>\n<div id=\"viewer\" hidden><div class=\"viewer-bar\"><span id=\"viewer-title\">"
       "</span><button id=\"viewer-close\" type=\"button\">Close</button></div>"
       "<p id=\"viewer-message\" hidden></p><pre id=\"viewer-text\"></pre></div>\n");
-  p.raw("<script id=\"report-data\" type=\"application/json\">");
-  write_data(p, r, source_name, files, states);
-  p.raw("</script>\n<script>\n").raw(embedded_asset("uPlot.iife.min.js"));
+  // Texts with invalid UTF-8 may grow by a third when repaired: all fit.
+  const bool packed = r.data.size() >= kPackFrom && r.data.size() <= kMaxPackBytes / 3;
+  if (packed) {
+    write_packed(p, "report-data-packed",
+                 [&](Page& data) { write_data(data, r, source_name, files, states, true); });
+    write_packed(p, "report-text-packed", [&](Page& text) { write_texts(text, r); });
+  } else {
+    p.raw("<script id=\"report-data\" type=\"application/json\">");
+    write_data(p, r, source_name, files, states, false);
+    p.raw("</script>\n");
+  }
+  p.raw("<script>\n").raw(embedded_asset("uPlot.iife.min.js"));
   p.raw("\n</script>\n<script>\n")
       .raw(embedded_asset("page.js"))
       .raw("\n</script>\n</body></html>\n");

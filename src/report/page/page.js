@@ -18,8 +18,74 @@
   const started = performance.now();
   const timings = [];
   function lap(name) { timings.push(name + " " + Math.round(performance.now() - started)); }
-  const data = JSON.parse(document.getElementById("report-data").textContent);
+  // The bytes of a packed block (see pack.h): lines of base64, each a
+  // piece of its own, and the pieces one after another.
+  function unpackBlock(id) {
+    const pieces = document.getElementById(id).textContent.split("\n").filter(Boolean)
+      .map(unpackPiece);
+    if (pieces.length === 1) return pieces[0];
+    const all = new Uint8Array(pieces.reduce((size, piece) => size + piece.length, 0));
+    let at = 0;
+    for (const piece of pieces) {
+      all.set(piece, at);
+      at += piece.length;
+    }
+    return all;
+  }
+  // One piece: a size, then sequences of literals and of matches that copy
+  // from up to 16 MiB back.
+  function unpackPiece(line) {
+    const base64 = atob(line);
+    const src = new Uint8Array(base64.length);
+    for (let i = 0; i < base64.length; i++) src[i] = base64.charCodeAt(i);
+    const size = (src[0] | src[1] << 8 | src[2] << 16 | src[3] << 24) >>> 0;
+    const out = new Uint8Array(size);
+    let i = 4, o = 0;
+    const more = (n) => {
+      let b;
+      do { b = src[i++]; n += b; } while (b === 255);
+      return n;
+    };
+    while (i < src.length) {
+      const token = src[i++];
+      let n = token >> 4;
+      if (n === 15) n = more(n);
+      if (n > 32) {
+        out.set(src.subarray(i, i + n), o);
+      } else {
+        for (let k = 0; k < n; k++) out[o + k] = src[i + k];
+      }
+      i += n;
+      o += n;
+      if (i >= src.length) break;
+      const distance = src[i] | src[i + 1] << 8 | src[i + 2] << 16;
+      i += 3;
+      let m = (token & 15) + 4;
+      if (m === 19) m = more(m);
+      let from = o - distance;
+      if (distance >= m && m > 32) {
+        out.copyWithin(o, from, from + m);
+        o += m;
+      } else {
+        // A match may overlap what it writes: byte by byte.
+        for (let k = 0; k < m; k++) out[o++] = out[from++];
+      }
+    }
+    if (o !== size || i !== src.length) throw new Error("the page's packed data is damaged");
+    return out;
+  }
+  // A large report's page holds its data packed, and its texts in a block
+  // of their own that is unpacked when a text is first opened.
+  const packed = document.getElementById("report-data-packed") !== null;
+  const data = JSON.parse(packed ? new TextDecoder().decode(unpackBlock("report-data-packed")) :
+    document.getElementById("report-data").textContent);
   lap("data");
+  let textBytes = null;
+  function sectionText(s) {
+    if (!packed) return data.text.substr(s[OFFSET], s[LENGTH]);
+    if (!textBytes) textBytes = unpackBlock("report-text-packed");
+    return new TextDecoder().decode(textBytes.subarray(s[OFFSET], s[OFFSET] + s[LENGTH]));
+  }
   const sections = data.sections;
   // Row fields of data.sections.
   const ITER = 0, PHASE = 1, TARGET = 2, KIND = 3, COMMAND = 4, SECONDS = 5, FLAGS = 6,
@@ -47,7 +113,7 @@
     const message = document.getElementById("viewer-message");
     message.textContent = s[MESSAGE] ? s[STATUS] + ": " + s[MESSAGE] : "";
     message.hidden = !s[MESSAGE];
-    document.getElementById("viewer-text").textContent = data.text.substr(s[OFFSET], s[LENGTH]);
+    document.getElementById("viewer-text").textContent = sectionText(s);
     viewer.dataset.section = String(index);
     viewer.hidden = false;
   }

@@ -143,7 +143,8 @@ void append_diff_html(std::string& out, const std::vector<DiffLine>& diff) {
 
 }  // namespace
 
-std::string changes_html(const Report& report, std::size_t max_sections, std::size_t max_counters) {
+std::string changes_html(const Report& report, std::size_t max_sections, std::size_t max_counters,
+                         std::string* deferred) {
   PhaseChanges changes = phase_changes(report);
   std::string out;
   out += "<section id=\"changes\" data-sections=\"" + std::to_string(changes.sections.size()) +
@@ -180,10 +181,14 @@ std::string changes_html(const Report& report, std::size_t max_sections, std::si
   if (changes.counters.empty()) out += "<p class=\"none\">No counters read in both phases.</p>";
   // Closed at first: a capture has dozens of counter blocks per target, and
   // they must not push the charts down the page.
+  const bool defer = deferred != nullptr && changes.counters.size() > kDeferCounters;
   if (!changes.counters.empty()) {
-    out += "<details class=\"counter-list\"><summary>" + std::to_string(changes.counters.size()) +
+    out += "<details class=\"counter-list\"";
+    out += defer ? " data-deferred=\"1\"><summary>" : "><summary>";
+    out += std::to_string(changes.counters.size()) +
            " command(s) whose counters grew between the phases</summary>";
   }
+  const std::size_t list_from = out.size();
   std::size_t rows = 0;
   for (std::size_t i = 0; i < changes.counters.size(); ++i) {
     const CounterChange& change = changes.counters[i];
@@ -221,6 +226,10 @@ std::string changes_html(const Report& report, std::size_t max_sections, std::si
       out += "</tr>";
     }
     out += "</table></details>";
+  }
+  if (defer) {
+    deferred->assign(out, list_from, std::string::npos);
+    out.resize(list_from);
   }
   if (!changes.counters.empty()) out += "</details>";
   out += "</section>\n";

@@ -89,9 +89,13 @@ std::vector<std::string_view> section_lines(const Report& report, const Section&
 // The page's "Changes" block: prestats against poststats per target. A
 // long capture holds thousands of them: the block shows the first
 // `max_sections` changed sections and as many commands' counters as fit in
-// `max_counters` rows, and says how many it leaves out.
+// `max_counters` rows, and says how many it leaves out. With `deferred`, a
+// counter list of more than kDeferCounters commands is left closed and
+// empty, and its HTML goes to `deferred`, for the page to insert when the
+// list is opened.
+constexpr std::size_t kDeferCounters = 100;
 std::string changes_html(const Report& report, std::size_t max_sections = 1000,
-                         std::size_t max_counters = 20000);
+                         std::size_t max_counters = 20000, std::string* deferred = nullptr);
 
 // A number for people: whole when whole, else up to three decimals.
 std::string format_number(double value);

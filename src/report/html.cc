@@ -34,11 +34,15 @@ struct Page {
   std::ostream& stream;
   std::string out;
   bool packing = false;
+  std::size_t done = 0;  // bytes flushed, as they were before packing
+
+  std::size_t position() const { return done + out.size(); }
 
   void flush_if_large() {
     if (out.size() > (packing ? kPackPiece : 1u << 20)) flush();
   }
   void flush() {
+    done += out.size();
     if (packing && !out.empty()) {
       std::string line;
       append_base64(line, pack(out));
@@ -286,9 +290,55 @@ std::size_t page_text_length(std::string_view text, bool packed) {
 // their texts as one string (offsets in UTF-16 units) or, `packed`, as
 // "text": null with the texts in a block of their own (offsets in bytes),
 // and the charts.
+// A chart's columns: x, then each series.
+void write_chart_data(Page& p, const Chart& chart) {
+  p.raw("[[");
+  for (std::size_t i = 0; i < chart.x.size(); ++i) {
+    if (i) p.raw(",");
+    write_number(p, chart.x[i]);
+  }
+  p.raw("]");
+  for (const std::vector<double>& series : chart.series) {
+    p.raw(",[");
+    for (std::size_t i = 0; i < series.size(); ++i) {
+      if (i) p.raw(",");
+      write_number(p, series[i]);
+    }
+    p.raw("]");
+  }
+  p.raw("]");
+}
+
+// Where each file's chart columns are in the packed block of them.
+struct Span {
+  std::size_t offset = 0, length = 0;
+};
+
+// The chart columns of a packed page: per file, a JSON array of its
+// charts' columns, parsed only when one of its charts is drawn.
+std::vector<Span> write_chart_values(Page& p, const std::vector<SamplerFile>& files) {
+  std::vector<Span> spans;
+  for (const SamplerFile& file : files) {
+    const std::size_t start = p.position();
+    p.raw("[");
+    for (std::size_t c = 0; c < file.charts.size(); ++c) {
+      if (c) p.raw(",");
+      write_chart_data(p, file.charts[c]);
+    }
+    p.raw("]");
+    spans.push_back({start, p.position() - start});
+    p.flush_if_large();
+  }
+  return spans;
+}
+
+// The page's data as JSON. A packed page (`spans` given) has, in place of
+// each chart's "data", its number of "rows", and each file's "values", the
+// span of its charts' columns in their block.
 void write_data(Page& p, const Report& r, const std::string& name,
                 const std::vector<SamplerFile>& files, const std::vector<SectionStatus>& states,
-                bool packed) {
+                const std::string& counters, const std::vector<Span>* spans) {
+  const bool packed = spans != nullptr;
   std::map<std::string, int> target_codes;
   std::vector<const std::string*> targets;
   for (const Section& s : r.sections) {
@@ -368,30 +418,29 @@ void write_data(Page& p, const Report& r, const std::string& name,
       p.raw(",\"unit\":").json(times.units[c]);
       p.raw(",\"names\":[");
       for (std::size_t n = 0; n < chart.names.size(); ++n) p.raw(n ? "," : "").json(chart.names[n]);
-      p.raw("],\"data\":[[");
-      for (std::size_t i = 0; i < chart.x.size(); ++i) {
-        if (i) p.raw(",");
-        write_number(p, chart.x[i]);
+      p.raw("],");
+      if (packed) {
+        p.raw("\"rows\":").number(static_cast<long long>(chart.x.size())).raw("}");
+      } else {
+        p.raw("\"data\":");
+        write_chart_data(p, chart);
+        p.raw("}");
       }
-      p.raw("]");
-      for (const std::vector<double>& series : chart.series) {
-        p.raw(",[");
-        for (std::size_t i = 0; i < series.size(); ++i) {
-          if (i) p.raw(",");
-          write_number(p, series[i]);
-        }
-        p.raw("]");
-      }
-      p.raw("]}");
     }
-    p.raw("]}");
+    p.raw("]");
+    if (packed) {
+      p.raw(",\"values\":[").number(static_cast<long long>((*spans)[f].offset)).raw(",");
+      p.number(static_cast<long long>((*spans)[f].length)).raw("]");
+    }
+    p.raw("}");
     p.flush_if_large();
   }
+  p.raw("],\n\"changes_counters\":").json(counters);
   if (packed) {
-    p.raw("],\n\"text\":null}");
+    p.raw(",\n\"text\":null}");
     return;
   }
-  p.raw("],\n\"text\":\"");
+  p.raw(",\n\"text\":\"");
   for (const Section& s : r.sections) {
     for_each_shown_piece(shown_source(r, s), [&](std::string_view piece) {
       append_json_chars(p.out, piece, true);
@@ -446,7 +495,8 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "<ul id=\"page-errors\"></ul></header>\n<main>\n");
   p.raw(verdict_html(make_verdict(r, files, states)));
   write_problems(p, r, files, states);
-  p.raw(changes_html(r));
+  std::string counters;  // a long counter list, made when opened
+  p.raw(changes_html(r, 1000, 20000, &counters));
   write_header_table(p, r);
   p.raw(
       "<section id=\"index\"><h2>Sections</h2><input id=\"search\" type=\"search\" "
@@ -466,12 +516,16 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
   // Texts with invalid UTF-8 may grow by a third when repaired: all fit.
   const bool packed = r.data.size() >= kPackFrom && r.data.size() <= kMaxPackBytes / 3;
   if (packed) {
-    write_packed(p, "report-data-packed",
-                 [&](Page& data) { write_data(data, r, source_name, files, states, true); });
+    std::vector<Span> spans;
+    write_packed(p, "report-charts-packed",
+                 [&](Page& values) { spans = write_chart_values(values, files); });
+    write_packed(p, "report-data-packed", [&](Page& data) {
+      write_data(data, r, source_name, files, states, counters, &spans);
+    });
     write_packed(p, "report-text-packed", [&](Page& text) { write_texts(text, r); });
   } else {
     p.raw("<script id=\"report-data\" type=\"application/json\">");
-    write_data(p, r, source_name, files, states, false);
+    write_data(p, r, source_name, files, states, counters, nullptr);
     p.raw("</script>\n");
   }
   p.raw("<script>\n").raw(embedded_asset("uPlot.iife.min.js"));

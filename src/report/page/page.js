@@ -80,6 +80,16 @@
   const data = JSON.parse(packed ? new TextDecoder().decode(unpackBlock("report-data-packed")) :
     document.getElementById("report-data").textContent);
   lap("data");
+  // A packed page keeps each file's chart columns apart, parsed when one
+  // of its charts is first drawn.
+  let chartBytes = null;
+  function loadColumns(file) {
+    if (!file.values || file.charts.every((chart) => chart.data)) return;
+    if (!chartBytes) chartBytes = unpackBlock("report-charts-packed");
+    const [at, length] = file.values;
+    const columns = JSON.parse(new TextDecoder().decode(chartBytes.subarray(at, at + length)));
+    file.charts.forEach((chart, c) => { chart.data = columns[c]; });
+  }
   let textBytes = null;
   function sectionText(s) {
     if (!packed) return data.text.substr(s[OFFSET], s[LENGTH]);
@@ -125,6 +135,16 @@
       openSection(Number(link.closest("[data-section]").dataset.section));
     });
   });
+
+  // A long counter list of the Changes block is made when first opened.
+  const counterList = document.querySelector("#changes .counter-list[data-deferred]");
+  if (counterList && data.changes_counters) {
+    counterList.addEventListener("toggle", () => {
+      if (!counterList.open || !counterList.dataset.deferred) return;
+      delete counterList.dataset.deferred;
+      counterList.insertAdjacentHTML("beforeend", data.changes_counters);
+    });
+  }
 
   // Whole seconds as the report has them: a command under a second reads "<1 s".
   function duration(seconds) {
@@ -401,11 +421,11 @@
 
   // ------------------------------------------------------------- charts
   // Charts share the window's width: as many of at least 440 px as fit a row.
-  let chartWidth = 460;
+  let chartWidth = 460, perRow = 1;
   function measureChartWidth() {
     const root = document.getElementById("charts");
     const room = Math.max(320, root.clientWidth - 40);
-    const perRow = Math.max(1, Math.floor(room / 440));
+    perRow = Math.max(1, Math.floor(room / 440));
     chartWidth = Math.floor((room - 8 * (perRow - 1)) / perRow);
   }
 
@@ -428,6 +448,7 @@
   // The chart's columns as uPlot takes them: x the sample times, samples
   // that have no place on the clock left out.
   function chartColumns(file, chart) {
+    loadColumns(file);
     const times = file.times[chart.time] || chart.data[0];
     let placed = true;
     for (let i = 0; i < times.length && placed; i++) placed = times[i] != null;
@@ -616,6 +637,17 @@
         drawChart(entry.target, data.files[f], data.files[f].charts[c]);
       }
     }, { rootMargin: "300px" });
+    // Many charts: each group's files and charts are made when the group
+    // comes near the window; until then it keeps about the room they take.
+    const groupObserver = eager ? null : new IntersectionObserver((entries) => {
+      for (const entry of entries) {
+        if (!entry.isIntersecting) continue;
+        groupObserver.unobserve(entry.target);
+        entry.target.style.minHeight = "";
+        fills.get(entry.target)();
+      }
+    }, { rootMargin: "600px" });
+    const fills = new Map();
     const groups = new Map();
     data.files.forEach((file, f) => {
       const key = file.target + "\u0000" + file.iteration;
@@ -633,47 +665,60 @@
         noted.add(first.iteration);
         box.appendChild(clockNote(clockOf(first.iteration)));
       }
-      for (const f of members) {
-        const file = data.files[f];
-        const heading = make("h4", "", file.file + " (" + file.kind + ") ");
-        // Files without a Begin stamp: their rows' own seconds, counted from
-        // the iteration's sampling start where the report has one.
-        if (!file.anchored) {
-          heading.appendChild(make("span", "elapsed", "elapsed time: the file has no Begin stamp "));
-        } else if (file.clock === "elapsed") {
-          heading.appendChild(make("span", "elapsed",
-            "no Begin stamp: elapsed seconds from the sampling start "));
-        }
-        const link = make("a", "", "text");
-        link.href = "#";
-        link.addEventListener("click", (e) => { e.preventDefault(); openSection(file.section); });
-        heading.appendChild(link);
-        box.appendChild(heading);
-        const grid = make("div", "chart-grid");
-        grid.dataset.file = file.file;
-        file.charts.forEach((chart, c) => {
-          const holder = make("div", "chart");
-          holder.dataset.chart = f + ":" + c;
-          holder.dataset.title = chart.title;
-          holder.dataset.target = file.target;
-          holder.dataset.iteration = String(file.iteration);
-          holder.dataset.unit = chart.unit;
-          holder.dataset.kind = file.kind;
-          holder.dataset.clock = file.anchored ? "utc" : "elapsed";
-          holder.style.width = chartWidth + "px";
-          holder.dataset.points = String(chart.data[0].length * (chart.data.length - 1));
-          grid.appendChild(holder);
-          if (file.anchored) clockOf(file.iteration).holders.push(holder);
-          if (eager) {
-            drawChart(holder, file, chart);
-          } else {
-            observer.observe(holder);
-          }
-        });
-        box.appendChild(grid);
+      if (eager) {
+        members.forEach((f) => fillFile(box, f));
+      } else {
+        let room = 0;
+        for (const f of members) room += 40 + 270 * Math.ceil(data.files[f].charts.length / perRow);
+        box.style.minHeight = room + "px";
+        box.dataset.lazy = "1";
+        if (members.some((f) => data.files[f].anchored)) clockOf(first.iteration).holders.push(box);
+        fills.set(box, () => members.forEach((f) => fillFile(box, f)));
+        groupObserver.observe(box);
       }
       root.appendChild(box);
     });
+
+    function fillFile(box, f) {
+      const file = data.files[f];
+      const heading = make("h4", "", file.file + " (" + file.kind + ") ");
+      // Files without a Begin stamp: their rows' own seconds, counted from
+      // the iteration's sampling start where the report has one.
+      if (!file.anchored) {
+        heading.appendChild(make("span", "elapsed", "elapsed time: the file has no Begin stamp "));
+      } else if (file.clock === "elapsed") {
+        heading.appendChild(make("span", "elapsed",
+          "no Begin stamp: elapsed seconds from the sampling start "));
+      }
+      const link = make("a", "", "text");
+      link.href = "#";
+      link.addEventListener("click", (e) => { e.preventDefault(); openSection(file.section); });
+      heading.appendChild(link);
+      box.appendChild(heading);
+      const grid = make("div", "chart-grid");
+      grid.dataset.file = file.file;
+      file.charts.forEach((chart, c) => {
+        const holder = make("div", "chart");
+        holder.dataset.chart = f + ":" + c;
+        holder.dataset.title = chart.title;
+        holder.dataset.target = file.target;
+        holder.dataset.iteration = String(file.iteration);
+        holder.dataset.unit = chart.unit;
+        holder.dataset.kind = file.kind;
+        holder.dataset.clock = file.anchored ? "utc" : "elapsed";
+        holder.style.width = chartWidth + "px";
+        holder.dataset.points = String((chart.data ? chart.data[0].length : chart.rows) *
+          chart.names.length);
+        grid.appendChild(holder);
+        if (eager) {
+          if (file.anchored) clockOf(file.iteration).holders.push(holder);
+          drawChart(holder, file, chart);
+        } else {
+          observer.observe(holder);
+        }
+      });
+      box.appendChild(grid);
+    }
   }
 
   // ----------------------------------------------------------- overlay

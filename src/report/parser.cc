@@ -755,6 +755,12 @@ Report parse_report(std::string data) {
   report.bytes = data.size();
   report.data = std::move(data);
   report.lines = index_lines(report.data);
+  // Room for the sections at once (a marker line opens most of them): the
+  // vector is not moved as it grows.
+  std::size_t markers = 0;
+  for (std::size_t i = 0; i < report.lines.size(); ++i)
+    markers += starts_with(report.line(i), "=-=-=-=-=-= ");
+  report.sections.reserve(markers);
   Pass pass(report);
   for (std::size_t i = 0; i < report.lines.size(); ++i) feed(pass, report.line(i), i);
   finish(pass, report.lines.size());

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace report {
@@ -552,16 +554,38 @@ std::vector<std::string> statit_names(std::string_view header) {
 
 void read_statit(const std::vector<std::string_view>& lines, std::size_t, SamplerFile& file) {
   // Only the numbered (stutter) reports make a series; a lone long report
-  // is charted when there are none.
+  // is charted when there are none. Each value names its chart and series
+  // by number, each name kept once.
   struct Value {
-    std::string chart, series;
+    std::uint32_t chart, series;
     double value;
+  };
+  std::vector<std::string> chart_keys, series_keys;
+  std::unordered_map<std::string, std::uint32_t> chart_ids, series_ids;
+  const auto intern = [](std::vector<std::string>& keys,
+                         std::unordered_map<std::string, std::uint32_t>& ids, std::string key) {
+    auto found = ids.emplace(std::move(key), static_cast<std::uint32_t>(keys.size()));
+    if (found.second) keys.push_back(found.first->first);
+    return found.first->second;
+  };
+  std::string group;
+  std::vector<std::string> names;
+  // The chart of each column name in the current group, and of each named
+  // column by its place (kUnset until seen).
+  std::unordered_map<std::string, std::uint32_t> group_charts;
+  constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
+  std::vector<std::uint32_t> named_charts;
+  const auto chart_of = [&](std::string column) {
+    auto chart = group_charts.find(column);
+    if (chart == group_charts.end()) {
+      const std::uint32_t id = intern(chart_keys, chart_ids, group + ": " + column);
+      chart = group_charts.emplace(std::move(column), id).first;
+    }
+    return chart->second;
   };
   std::vector<std::vector<Value>> reports;  // per stutter report
   std::vector<Value> long_report;
   std::vector<Value>* target = nullptr;
-  std::string group;
-  std::vector<std::string> names;
   bool just_headed = false;  // the line after a heading may name the columns
   std::vector<long long> stutter_stamps;
   long long long_stamp = -1;
@@ -576,6 +600,8 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
         stutter_stamps.push_back(-1);
       }
       group.clear();
+      group_charts.clear();
+      named_charts.assign(names.size(), kUnset);
       continue;
     }
     if (target != nullptr && is_stamp_line(line)) {
@@ -602,10 +628,13 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
       // A heading ("Disk Statistics (per second)") or the column line under it.
       if (just_headed && words.size() >= 2) {
         names = statit_names(raw[0] == ' ' ? "x " + std::string(line) : std::string(line));
+        named_charts.assign(names.size(), kUnset);
         just_headed = false;
       } else if (raw[0] == ' ' && words.size() >= 2 && line.find(':') == std::string_view::npos) {
         group = std::string(line);
+        group_charts.clear();
         names.clear();
+        named_charts.clear();
         just_headed = true;
       }
       continue;
@@ -616,12 +645,18 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
         starts_with(line, "End time") || label.find("Release") != std::string::npos)
       continue;
     const bool percent_last = ends_with(line, "%") && names.empty();
+    const std::uint32_t series = intern(series_keys, series_ids, label);
     for (std::size_t k = 0; k < numbers.size(); ++k) {
-      std::string column = k < names.size()                          ? names[k]
-                           : percent_last && k + 1 == numbers.size() ? "percent"
-                           : percent_last                            ? "value"
-                                          : "column " + std::to_string(k + 1);
-      target->push_back({group + ": " + column, label, numbers[k]});
+      std::uint32_t chart = kUnset;
+      if (k < names.size()) {
+        if (named_charts[k] == kUnset) named_charts[k] = chart_of(names[k]);
+        chart = named_charts[k];
+      } else {
+        chart = chart_of(percent_last && k + 1 == numbers.size() ? "percent"
+                         : percent_last                          ? "value"
+                                        : "column " + std::to_string(k + 1));
+      }
+      target->push_back({chart, series, numbers[k]});
     }
   }
   if (reports.empty() && !long_report.empty()) {
@@ -629,31 +664,30 @@ void read_statit(const std::vector<std::string_view>& lines, std::size_t, Sample
     stutter_stamps = {long_stamp};
   }
   if (!reports.empty()) file.stamps = stutter_stamps;
-  std::vector<std::string> chart_order;
-  std::map<std::string, std::vector<std::string>> series_order;
-  std::map<std::string, std::map<std::string, std::vector<double>>> values;
+  // Charts and their series in the order they first appear; a value given
+  // twice in one report keeps the last.
+  std::vector<Chart> charts(chart_keys.size());
+  std::vector<std::unordered_map<std::uint32_t, std::size_t>> series_at(chart_keys.size());
+  std::vector<std::uint32_t> chart_order;
   for (std::size_t r = 0; r < reports.size(); ++r) {
     for (const Value& v : reports[r]) {
-      if (!values.count(v.chart)) chart_order.push_back(v.chart);
-      auto& list = values[v.chart][v.series];
-      if (list.empty() && std::find(series_order[v.chart].begin(), series_order[v.chart].end(),
-                                    v.series) == series_order[v.chart].end())
-        series_order[v.chart].push_back(v.series);
-      list.resize(r, kMissing);
-      list.push_back(v.value);
+      Chart& chart = charts[v.chart];
+      if (chart.title.empty()) {
+        chart_order.push_back(v.chart);
+        chart.title = chart_keys[v.chart];
+      }
+      auto at = series_at[v.chart].emplace(v.series, chart.series.size());
+      if (at.second) {
+        chart.names.push_back(series_keys[v.series]);
+        chart.series.emplace_back(reports.size(), kMissing);
+      }
+      chart.series[at.first->second][r] = v.value;
     }
   }
-  for (const std::string& key : chart_order) {
-    Chart chart;
-    chart.title = key;
+  for (std::uint32_t id : chart_order) {
+    Chart& chart = charts[id];
     chart.x_label = "report";
     for (std::size_t r = 0; r < reports.size(); ++r) chart.x.push_back(static_cast<double>(r + 1));
-    for (const std::string& name : series_order[key]) {
-      std::vector<double> series = values[key][name];
-      series.resize(reports.size(), kMissing);
-      chart.names.push_back(name);
-      chart.series.push_back(std::move(series));
-    }
     file.charts.push_back(std::move(chart));
   }
 }

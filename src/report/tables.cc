@@ -425,21 +425,48 @@ void read_unknown(const std::vector<std::string_view>& lines, std::size_t first_
 
 void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t first_line,
                        SamplerFile& file) {
-  // chart key "object:counter" -> series key -> values by sample. A sample
-  // ends where a line's object:instance:counter comes again.
-  std::vector<std::string> chart_order;
-  std::map<std::string, std::vector<std::string>> series_order;
-  std::map<std::string, std::map<std::string, std::vector<double>>> values;
-  struct Text {
-    std::string series;
-    std::size_t sample;
-    std::string text;
+  // One chart per "object:counter", one series per instance (per value of
+  // an instance, "instance[k]", when a line has several). A sample ends
+  // where a line's object:instance:counter comes again.
+  struct Rows {
+    std::string unit;  // of its first value
+    std::vector<std::string> names;
+    std::vector<std::vector<double>> values;  // per series, by sample
+    std::unordered_map<std::string, std::uint32_t> series;
+    struct Text {
+      std::uint32_t series;
+      std::size_t sample;
+      std::string text;
+    };
+    std::vector<Text> texts;  // cells kept as text
+    // The series of `name`, made when first seen.
+    std::vector<double>& of(const std::string& name) {
+      auto found = series.emplace(name, static_cast<std::uint32_t>(names.size()));
+      if (found.second) {
+        names.push_back(name);
+        values.emplace_back();
+      }
+      return values[found.first->second];
+    }
   };
-  std::map<std::string, std::vector<Text>> texts;  // chart key -> cells kept as text
-  std::map<std::string, std::string> units;        // chart key -> unit of its values
+  std::vector<std::string> chart_keys;
+  std::vector<Rows> charts;
+  std::unordered_map<std::string, std::uint32_t> chart_ids;
+  // What each "object:instance:counter" of the file stands for: its chart
+  // and instance, found once.
+  struct Key {
+    std::uint32_t chart;
+    std::string instance;
+    bool time;  // system:...:time, the sample's own stamp
+  };
+  std::unordered_map<std::string_view, Key> keys;
   std::unordered_set<std::string_view> in_sample;  // keys of the sample being read
   std::size_t sample = 0;
   bool any = false;
+  const auto put = [&](std::vector<double>& list, double value) {
+    list.resize(sample, kMissing);
+    list.push_back(value);
+  };
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string_view line = trim(lines[i]);
     if (line.empty() || is_stamp_line(line)) continue;
@@ -450,17 +477,30 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
       file.problems.push_back({first_line + i, "a line that is not object:instance:counter:value"});
       continue;
     }
-    std::string object(line.substr(0, c1));
-    std::string instance(line.substr(c1 + 1, c2 - c1 - 1));
-    std::string counter(line.substr(c2 + 1, c3 - c2 - 1));
     std::string_view value = line.substr(c3 + 1);
-    std::string_view key = line.substr(0, c3);
-    if (!in_sample.insert(key).second) {
+    std::string_view key_text = line.substr(0, c3);
+    if (!in_sample.insert(key_text).second) {
       ++sample;
-      in_sample = {key};
+      in_sample = {key_text};
     }
     any = true;
-    if (object == "system" && counter == "time") {
+    auto key = keys.find(key_text);
+    if (key == keys.end()) {
+      std::string_view object = line.substr(0, c1);
+      std::string_view counter = line.substr(c2 + 1, c3 - c2 - 1);
+      std::string chart = std::string(object) + ":" + std::string(counter);
+      auto id = chart_ids.emplace(chart, static_cast<std::uint32_t>(charts.size()));
+      if (id.second) {
+        chart_keys.push_back(std::move(chart));
+        charts.emplace_back();
+      }
+      key = keys.emplace(key_text,
+                         Key{id.first->second, std::string(line.substr(c1 + 1, c2 - c1 - 1)),
+                             object == "system" && counter == "time"})
+                .first;
+    }
+    const Key& k = key->second;
+    if (k.time) {
       if (file.stamps.size() <= sample) file.stamps.resize(sample + 1, -1);
       file.stamps[sample] = parse_integer(trim(value)).value_or(-1);
       continue;  // the samples' clock, not a series
@@ -479,48 +519,44 @@ void read_counter_rows(const std::vector<std::string_view>& lines, std::size_t f
       numbers.push_back(*number);
       start = comma + 1;
     }
-    std::string chart = object + ":" + counter;
+    Rows& rows = charts[k.chart];
     if (bad || numbers.empty()) {
-      file.problems.push_back({first_line + i, "a counter value that is not a number: " + counter});
+      std::string_view counter = line.substr(c2 + 1, c3 - c2 - 1);
+      file.problems.push_back(
+          {first_line + i, "a counter value that is not a number: " + std::string(counter)});
       // A single value is kept as text, in a chart that has numbers too.
       std::string_view text = trim(value);
       if (!text.empty() && text.find(',') == std::string_view::npos) {
-        if (!values.count(chart)) chart_order.push_back(chart);
-        auto& list = values[chart][instance];
-        if (list.empty()) series_order[chart].push_back(instance);
-        list.resize(sample, kMissing);
-        list.push_back(kMissing);
-        texts[chart].push_back({instance, sample, std::string(text)});
+        put(rows.of(k.instance), kMissing);
+        rows.texts.push_back({rows.series.at(k.instance), sample, std::string(text)});
       }
       continue;
     }
-    if (!values.count(chart)) chart_order.push_back(chart);
-    if (units[chart].empty()) units[chart] = unit_of(trim(value.substr(0, value.find(','))));
-    for (std::size_t k = 0; k < numbers.size(); ++k) {
-      std::string series =
-          numbers.size() == 1 ? instance : instance + "[" + std::to_string(k) + "]";
-      auto& list = values[chart][series];
-      if (list.empty()) series_order[chart].push_back(series);
-      list.resize(sample, kMissing);
-      list.push_back(numbers[k]);
+    if (rows.unit.empty()) rows.unit = unit_of(trim(value.substr(0, value.find(','))));
+    if (numbers.size() == 1) {
+      put(rows.of(k.instance), numbers[0]);
+      continue;
     }
+    for (std::size_t n = 0; n < numbers.size(); ++n)
+      put(rows.of(k.instance + "[" + std::to_string(n) + "]"), numbers[n]);
   }
   const std::size_t samples = any ? sample + 1 : 0;
   if (!file.stamps.empty()) file.stamps.resize(samples, -1);
-  for (const std::string& key : chart_order) {
+  for (std::size_t id = 0; id < charts.size(); ++id) {
+    Rows& rows = charts[id];
     Chart chart;
-    chart.title = key;
+    chart.title = chart_keys[id];
     chart.x_label = "sample";
-    chart.unit = units[key];
+    chart.unit = rows.unit;
     for (std::size_t s = 0; s < samples; ++s) chart.x.push_back(static_cast<double>(s + 1));
     bool numbers = false;
-    for (const std::string& name : series_order[key]) {
-      std::vector<double> series = values[key][name];
+    for (std::size_t n = 0; n < rows.names.size(); ++n) {
+      std::vector<double>& series = rows.values[n];
       series.resize(samples, kMissing);
       for (double v : series) numbers = numbers || !std::isnan(v);
-      for (const Text& t : texts[key])
-        if (t.series == name) chart.texts.push_back({chart.series.size(), t.sample, t.text});
-      chart.names.push_back(name);
+      for (const Rows::Text& t : rows.texts)
+        if (t.series == n) chart.texts.push_back({chart.series.size(), t.sample, t.text});
+      chart.names.push_back(std::move(rows.names[n]));
       chart.series.push_back(std::move(series));
     }
     if (numbers) file.charts.push_back(std::move(chart));

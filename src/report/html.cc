@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <map>
+#include <thread>
 
 #include "report/assets.h"
 #include "report/diff.h"
@@ -475,8 +477,28 @@ void write_packed(Page& p, const char* id, Write write) {
 
 void write_html(const Report& r, const std::string& source_name, std::ostream& stream) {
   Page p{stream, {}};
-  std::vector<SamplerFile> files = sampler_files(r);
-  std::vector<SectionStatus> states = section_statuses(r);
+  // The Changes block is made on a thread of its own while the sampler
+  // files are read.
+  std::string changes, counters;  // counters: a long counter list, made when opened
+  std::exception_ptr failure;
+  std::thread helper([&] {
+    try {
+      changes = changes_html(r, 1000, 20000, &counters);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  std::vector<SamplerFile> files;
+  std::vector<SectionStatus> states;
+  try {
+    files = sampler_files(r);
+    states = section_statuses(r);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (failure) std::rethrow_exception(failure);
   p.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>");
   p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
   p.raw(embedded_asset("uPlot.min.css")).raw("\n").raw(embedded_asset("page.css"));
@@ -495,8 +517,7 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "<ul id=\"page-errors\"></ul></header>\n<main>\n");
   p.raw(verdict_html(make_verdict(r, files, states)));
   write_problems(p, r, files, states);
-  std::string counters;  // a long counter list, made when opened
-  p.raw(changes_html(r, 1000, 20000, &counters));
+  p.raw(changes);
   write_header_table(p, r);
   p.raw(
       "<section id=\"index\"><h2>Sections</h2><input id=\"search\" type=\"search\" "

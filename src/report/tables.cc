@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <map>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -808,21 +810,69 @@ bool config_only_report(const Report& report) {
   return false;
 }
 
-std::vector<SamplerFile> sampler_files(const Report& report) {
+namespace {
+
+// The files among the file dumps `dumps[from, to)` that hold a chart or a problem.
+std::vector<SamplerFile> read_dumps(const Report& report, const std::vector<std::size_t>& dumps,
+                                    std::size_t from, std::size_t to) {
   std::vector<SamplerFile> files;
-  // A configuration-only run samples nothing over time.
-  if (config_only_report(report)) return files;
   std::vector<std::string_view> lines;
-  for (std::size_t i = 0; i < report.sections.size(); ++i) {
-    const Section& s = report.sections[i];
-    if (s.kind != SectionKind::kFileDump) continue;
+  for (std::size_t d = from; d < to; ++d) {
+    const Section& s = report.sections[dumps[d]];
     lines.clear();
     for (std::size_t l = s.body_begin; l < s.body_end; ++l) lines.push_back(report.line(l));
     SamplerFile file = read_sampler_file(s.command, lines, s.body_begin + 1);
     if (file.charts.empty() && file.problems.empty()) continue;
-    file.section = i;
+    file.section = dumps[d];
     files.push_back(std::move(file));
   }
+  return files;
+}
+
+// Reports with more lines of sampler files than this read them on two threads.
+constexpr std::size_t kTwoThreadsFrom = 200000;
+
+}  // namespace
+
+std::vector<SamplerFile> sampler_files(const Report& report) {
+  // A configuration-only run samples nothing over time.
+  if (config_only_report(report)) return {};
+  std::vector<std::size_t> dumps;
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < report.sections.size(); ++i) {
+    const Section& s = report.sections[i];
+    if (s.kind != SectionKind::kFileDump) continue;
+    dumps.push_back(i);
+    lines += s.body_end - s.body_begin;
+  }
+  if (lines < kTwoThreadsFrom) return read_dumps(report, dumps, 0, dumps.size());
+  // Two halves of about as many lines each, the second on a thread of its
+  // own; the files come back in the report's order either way.
+  std::size_t half = 0;
+  for (std::size_t seen = 0; half < dumps.size() && 2 * seen < lines; ++half) {
+    const Section& s = report.sections[dumps[half]];
+    seen += s.body_end - s.body_begin;
+  }
+  std::vector<SamplerFile> second;
+  std::exception_ptr failure;
+  std::thread helper([&] {
+    try {
+      second = read_dumps(report, dumps, half, dumps.size());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  std::vector<SamplerFile> files;
+  try {
+    files = read_dumps(report, dumps, 0, half);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (failure) std::rethrow_exception(failure);
+  files.reserve(files.size() + second.size());
+  for (SamplerFile& file : second) files.push_back(std::move(file));
   return files;
 }
 

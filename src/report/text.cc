@@ -1,5 +1,6 @@
 #include "report/text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +9,7 @@ namespace report {
 
 std::vector<LineSpan> index_lines(std::string_view data) {
   std::vector<LineSpan> lines;
-  lines.reserve(data.size() / 40 + 1);
+  lines.reserve(static_cast<std::size_t>(std::count(data.begin(), data.end(), '\n')) + 1);
   std::size_t start = starts_with(data, "\xEF\xBB\xBF") ? 3 : 0;
   const char* base = data.data();
   while (start < data.size()) {

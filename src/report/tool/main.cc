@@ -101,7 +101,12 @@ int read_whole(const std::string& path, const std::string& command, std::string&
                  kMaxWholeReport);
     return kFileError;
   }
-  if (!error) data.reserve(static_cast<std::size_t>(size));
+  if (!error && size > 0) {
+    // The whole file in one read, straight into its place.
+    data.resize(static_cast<std::size_t>(size));
+    in.read(&data[0], static_cast<std::streamsize>(size));
+    data.resize(static_cast<std::size_t>(in.gcount()));
+  }
   char buffer[1 << 16];
   while (in) {
     in.read(buffer, sizeof buffer);

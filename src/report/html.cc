@@ -7,11 +7,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 #include <map>
-#include <thread>
+#include <memory>
+#include <sstream>
 
 #include "report/assets.h"
+#include "report/background.h"
 #include "report/diff.h"
 #include "report/json_text.h"
 #include "report/markers.h"
@@ -477,28 +478,24 @@ void write_packed(Page& p, const char* id, Write write) {
 
 void write_html(const Report& r, const std::string& source_name, std::ostream& stream) {
   Page p{stream, {}};
-  // The Changes block is made on a thread of its own while the sampler
-  // files are read.
+  // The Changes block is made, and a large report's texts packed, on
+  // threads of their own while the sampler files are read.
   std::string changes, counters;  // counters: a long counter list, made when opened
-  std::exception_ptr failure;
-  std::thread helper([&] {
-    try {
-      changes = changes_html(r, 1000, 20000, &counters);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
-  std::vector<SamplerFile> files;
-  std::vector<SectionStatus> states;
-  try {
-    files = sampler_files(r);
-    states = section_statuses(r);
-  } catch (...) {
-    helper.join();
-    throw;
+  Background changing([&] { changes = changes_html(r, 1000, 20000, &counters); });
+  // Texts with invalid UTF-8 may grow by a third when repaired: all fit.
+  const bool packed = r.data.size() >= kPackFrom && r.data.size() <= kMaxPackBytes / 3;
+  std::stringstream text_lines;
+  std::unique_ptr<Background> texting;
+  if (packed) {
+    texting = std::make_unique<Background>([&] {
+      Page text{text_lines, {}, true};
+      write_texts(text, r);
+      text.flush();
+    });
   }
-  helper.join();
-  if (failure) std::rethrow_exception(failure);
+  std::vector<SamplerFile> files = sampler_files(r);
+  std::vector<SectionStatus> states = section_statuses(r);
+  changing.wait();
   p.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>");
   p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
   p.raw(embedded_asset("uPlot.min.css")).raw("\n").raw(embedded_asset("page.css"));
@@ -534,8 +531,6 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "</main>\n<div id=\"viewer\" hidden><div class=\"viewer-bar\"><span id=\"viewer-title\">"
       "</span><button id=\"viewer-close\" type=\"button\">Close</button></div>"
       "<p id=\"viewer-message\" hidden></p><pre id=\"viewer-text\"></pre></div>\n");
-  // Texts with invalid UTF-8 may grow by a third when repaired: all fit.
-  const bool packed = r.data.size() >= kPackFrom && r.data.size() <= kMaxPackBytes / 3;
   if (packed) {
     std::vector<Span> spans;
     write_packed(p, "report-charts-packed",
@@ -543,7 +538,11 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
     write_packed(p, "report-data-packed", [&](Page& data) {
       write_data(data, r, source_name, files, states, counters, &spans);
     });
-    write_packed(p, "report-text-packed", [&](Page& text) { write_texts(text, r); });
+    texting->wait();
+    p.raw("<script id=\"report-text-packed\" type=\"application/octet-stream\">\n");
+    p.flush();
+    if (text_lines.tellp() > 0) stream << text_lines.rdbuf();
+    p.raw("</script>\n");
   } else {
     p.raw("<script id=\"report-data\" type=\"application/json\">");
     write_data(p, r, source_name, files, states, counters, nullptr);

@@ -86,8 +86,11 @@ std::string pack(std::string_view bytes) {
   // Positions + 1 (0: none) of the last 8-byte and 4-byte strings seen per
   // hash: the 8-byte table finds the long repeats far back, the 4-byte one
   // the short ones close by.
-  std::vector<std::uint32_t> long_seen(std::size_t(1) << kHashBits, 0);
-  std::vector<std::uint32_t> short_seen(std::size_t(1) << kHashBits, 0);
+  // Kept from one call to the next: a page packs a piece at a time, and
+  // fresh tables would cost their memory's first touch each time.
+  thread_local std::vector<std::uint32_t> long_seen, short_seen;
+  long_seen.assign(std::size_t(1) << kHashBits, 0);
+  short_seen.assign(std::size_t(1) << kHashBits, 0);
   std::size_t anchor = 0, i = 0;
   const std::size_t limit = size > kTail ? size - kTail : 0;
   while (i < limit) {

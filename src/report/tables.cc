@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <map>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
+
+#include "report/background.h"
 
 namespace report {
 
@@ -854,23 +854,9 @@ std::vector<SamplerFile> sampler_files(const Report& report) {
     seen += s.body_end - s.body_begin;
   }
   std::vector<SamplerFile> second;
-  std::exception_ptr failure;
-  std::thread helper([&] {
-    try {
-      second = read_dumps(report, dumps, half, dumps.size());
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
-  std::vector<SamplerFile> files;
-  try {
-    files = read_dumps(report, dumps, 0, half);
-  } catch (...) {
-    helper.join();
-    throw;
-  }
-  helper.join();
-  if (failure) std::rethrow_exception(failure);
+  Background helper([&] { second = read_dumps(report, dumps, half, dumps.size()); });
+  std::vector<SamplerFile> files = read_dumps(report, dumps, 0, half);
+  helper.wait();
   files.reserve(files.size() + second.size());
   for (SamplerFile& file : second) files.push_back(std::move(file));
   return files;

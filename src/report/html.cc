@@ -37,15 +37,11 @@ struct Page {
   std::ostream& stream;
   std::string out;
   bool packing = false;
-  std::size_t done = 0;  // bytes flushed, as they were before packing
-
-  std::size_t position() const { return done + out.size(); }
 
   void flush_if_large() {
     if (out.size() > (packing ? kPackPiece : 1u << 20)) flush();
   }
   void flush() {
-    done += out.size();
     if (packing && !out.empty()) {
       std::string line;
       append_base64(line, pack(out));
@@ -312,36 +308,26 @@ void write_chart_data(Page& p, const Chart& chart) {
   p.raw("]");
 }
 
-// Where each file's chart columns are in the packed block of them.
-struct Span {
-  std::size_t offset = 0, length = 0;
-};
-
-// The chart columns of a packed page: per file, a JSON array of its
-// charts' columns, parsed only when one of its charts is drawn.
-std::vector<Span> write_chart_values(Page& p, const std::vector<SamplerFile>& files) {
-  std::vector<Span> spans;
+// The chart columns of a packed page: a line per file, the JSON array of
+// its charts' columns, parsed only when one of its charts is drawn.
+void write_chart_values(Page& p, const std::vector<SamplerFile>& files) {
   for (const SamplerFile& file : files) {
-    const std::size_t start = p.position();
     p.raw("[");
     for (std::size_t c = 0; c < file.charts.size(); ++c) {
       if (c) p.raw(",");
       write_chart_data(p, file.charts[c]);
     }
-    p.raw("]");
-    spans.push_back({start, p.position() - start});
+    p.raw("]\n");
     p.flush_if_large();
   }
-  return spans;
 }
 
-// The page's data as JSON. A packed page (`spans` given) has, in place of
-// each chart's "data", its number of "rows", and each file's "values", the
-// span of its charts' columns in their block.
+// The page's data as JSON. A `packed` page has, in place of each chart's
+// "data", its number of "rows", and each file's "values", the line of its
+// charts' columns in their block.
 void write_data(Page& p, const Report& r, const std::string& name,
                 const std::vector<SamplerFile>& files, const std::vector<SectionStatus>& states,
-                const std::string& counters, const std::vector<Span>* spans) {
-  const bool packed = spans != nullptr;
+                const std::string& counters, bool packed) {
   std::map<std::string, int> target_codes;
   std::vector<const std::string*> targets;
   for (const Section& s : r.sections) {
@@ -431,10 +417,7 @@ void write_data(Page& p, const Report& r, const std::string& name,
       }
     }
     p.raw("]");
-    if (packed) {
-      p.raw(",\"values\":[").number(static_cast<long long>((*spans)[f].offset)).raw(",");
-      p.number(static_cast<long long>((*spans)[f].length)).raw("]");
-    }
+    if (packed) p.raw(",\"values\":").number(static_cast<long long>(f));
     p.raw("}");
     p.flush_if_large();
   }
@@ -463,16 +446,28 @@ void write_texts(Page& p, const Report& r) {
   }
 }
 
-// A script element of packed base64 lines that the page's script unpacks.
-template <typename Write>
-void write_packed(Page& p, const char* id, Write write) {
-  p.raw("<script id=\"").raw(id).raw("\" type=\"application/octet-stream\">\n");
-  p.flush();
-  Page packed{p.stream, {}, true};
-  write(packed);
-  packed.flush();
-  p.raw("</script>\n");
-}
+// A block of the page packed on a thread of its own, as base64 lines.
+struct PackedBlock {
+  std::stringstream lines;
+  std::unique_ptr<Background> job;
+
+  template <typename Write>
+  void start(Write write) {
+    job = std::make_unique<Background>([this, write] {
+      Page packed{lines, {}, true};
+      write(packed);
+      packed.flush();
+    });
+  }
+  // The block as a script element that the page's script unpacks.
+  void write_to(Page& p, const char* id) {
+    job->wait();
+    p.raw("<script id=\"").raw(id).raw("\" type=\"application/octet-stream\">\n");
+    p.flush();
+    if (lines.tellp() > 0) p.stream << lines.rdbuf();
+    p.raw("</script>\n");
+  }
+};
 
 }  // namespace
 
@@ -484,18 +479,18 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
   Background changing([&] { changes = changes_html(r, 1000, 20000, &counters); });
   // Texts with invalid UTF-8 may grow by a third when repaired: all fit.
   const bool packed = r.data.size() >= kPackFrom && r.data.size() <= kMaxPackBytes / 3;
-  std::stringstream text_lines;
-  std::unique_ptr<Background> texting;
-  if (packed) {
-    texting = std::make_unique<Background>([&] {
-      Page text{text_lines, {}, true};
-      write_texts(text, r);
-      text.flush();
-    });
-  }
-  std::vector<SamplerFile> files = sampler_files(r);
-  std::vector<SectionStatus> states = section_statuses(r);
+  std::vector<SamplerFile> files;
+  std::vector<SectionStatus> states;
+  PackedBlock texts, values, data;
+  if (packed) texts.start([&](Page& text) { write_texts(text, r); });
+  files = sampler_files(r);
+  states = section_statuses(r);
   changing.wait();
+  // Then the chart columns and the data of a packed page, beside the rest.
+  if (packed) {
+    values.start([&](Page& out) { write_chart_values(out, files); });
+    data.start([&](Page& out) { write_data(out, r, source_name, files, states, counters, true); });
+  }
   p.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>");
   p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
   p.raw(embedded_asset("uPlot.min.css")).raw("\n").raw(embedded_asset("page.css"));
@@ -532,20 +527,12 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
       "</span><button id=\"viewer-close\" type=\"button\">Close</button></div>"
       "<p id=\"viewer-message\" hidden></p><pre id=\"viewer-text\"></pre></div>\n");
   if (packed) {
-    std::vector<Span> spans;
-    write_packed(p, "report-charts-packed",
-                 [&](Page& values) { spans = write_chart_values(values, files); });
-    write_packed(p, "report-data-packed", [&](Page& data) {
-      write_data(data, r, source_name, files, states, counters, &spans);
-    });
-    texting->wait();
-    p.raw("<script id=\"report-text-packed\" type=\"application/octet-stream\">\n");
-    p.flush();
-    if (text_lines.tellp() > 0) stream << text_lines.rdbuf();
-    p.raw("</script>\n");
+    values.write_to(p, "report-charts-packed");
+    data.write_to(p, "report-data-packed");
+    texts.write_to(p, "report-text-packed");
   } else {
     p.raw("<script id=\"report-data\" type=\"application/json\">");
-    write_data(p, r, source_name, files, states, counters, nullptr);
+    write_data(p, r, source_name, files, states, counters, false);
     p.raw("</script>\n");
   }
   p.raw("<script>\n").raw(embedded_asset("uPlot.iife.min.js"));

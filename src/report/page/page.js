@@ -80,14 +80,18 @@
   const data = JSON.parse(packed ? new TextDecoder().decode(unpackBlock("report-data-packed")) :
     document.getElementById("report-data").textContent);
   lap("data");
-  // A packed page keeps each file's chart columns apart, parsed when one
-  // of its charts is first drawn.
-  let chartBytes = null;
+  // A packed page keeps each file's chart columns apart, a line each,
+  // parsed when one of its charts is first drawn.
+  let chartBytes = null, chartLines = null;
   function loadColumns(file) {
-    if (!file.values || file.charts.every((chart) => chart.data)) return;
-    if (!chartBytes) chartBytes = unpackBlock("report-charts-packed");
-    const [at, length] = file.values;
-    const columns = JSON.parse(new TextDecoder().decode(chartBytes.subarray(at, at + length)));
+    if (file.values == null || file.charts.every((chart) => chart.data)) return;
+    if (!chartBytes) {
+      chartBytes = unpackBlock("report-charts-packed");
+      chartLines = [0];
+      for (let i = 0; i < chartBytes.length; i++) if (chartBytes[i] === 10) chartLines.push(i + 1);
+    }
+    const at = chartLines[file.values], end = chartLines[file.values + 1] - 1;
+    const columns = JSON.parse(new TextDecoder().decode(chartBytes.subarray(at, end)));
     file.charts.forEach((chart, c) => { chart.data = columns[c]; });
   }
   let textBytes = null;

@@ -29,7 +29,7 @@ namespace {
 
 // Pieces of a packed block: each is packed on its own, as one line of
 // base64, so that no more than one piece is held at a time.
-constexpr std::size_t kPackPiece = 16u << 20;
+constexpr std::size_t kPackPiece = 8u << 20;
 
 // Collects the page and hands it to the stream in pieces; `packing`, the
 // pieces go out packed.

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t kMinMatch = 4;
 constexpr std::size_t kMaxDistance = (1u << 24) - 1;
-constexpr int kHashBits = 20;
+constexpr int kHashBits = 19;
 // The last bytes are always literals: the match finder reads 8 at a time.
 constexpr std::size_t kTail = 12;
 

@@ -78,6 +78,42 @@ PY
   check "$name: screenshot kept" [ -s "$ARTIFACTS/report-page-$name.png" ]
 }
 
+# text_checks NAME: the viewer of the page of $WORK/NAME shows the text of
+# every 40th section of the index and of its last, as the JSON has it: from
+# the page's JSON, or unpacked from its packed block for a large report.
+text_checks() {
+  local name=$1
+  cat >"$WORK/texts.js" <<'JS'
+setTimeout(() => {
+  const out = { texts: {}, errors: [] };
+  const open = (row) => {
+    row.click();
+    out.texts[row.dataset.index] = document.getElementById("viewer-text").textContent;
+  };
+  try {
+    const rows = [...document.querySelectorAll("#index-table tbody tr")];
+    for (let k = 0; k < rows.length; k += Math.max(1, Math.floor(rows.length / 40))) open(rows[k]);
+    open(rows[rows.length - 1]);
+  } catch (e) {
+    out.errors.push(String((e && e.stack) || e));
+  }
+  document.body.dataset.probe = JSON.stringify(out);
+}, 200);
+JS
+  sed 's#</body>#<script src="texts.js"></script></body>#' "$WORK/$name.html" >"$WORK/$name.texts.html"
+  browser --dump-dom "file://$WORK/$name.texts.html" >"$WORK/$name.texts.dom" 2>/dev/null
+  check "$name: the viewer shows each section's text as the report has it" python3 - \
+    "$WORK/$name.json" "$WORK/$name.texts.dom" <<'PY'
+import html, json, re, sys
+sections = json.load(open(sys.argv[1], encoding='utf-8'))['sections']
+found = re.search(r'data-probe="([^"]*)"', open(sys.argv[2], encoding='utf-8').read())
+probe = json.loads(html.unescape(found.group(1))) if found else {'errors': ['no probe'], 'texts': {}}
+wrong = [i for i, text in probe['texts'].items() if text != sections[int(i)]['text']]
+print(len(probe['texts']), 'texts opened, wrong:', wrong[:5], probe['errors'])
+sys.exit(0 if len(probe['texts']) >= 10 and not wrong and not probe['errors'] else 1)
+PY
+}
+
 # none PATTERN: standard input has no line matching PATTERN.
 none() { ! grep -qE "$1"; }
 
@@ -88,6 +124,11 @@ forget
 kestrel -t 0 -i 2 -f sim1 -f sim2
 cp "$WORK/out" "$WORK/run.out"
 page_checks run.out
+text_checks run.out
+# The page of a report this large holds its data and texts packed: smaller
+# than the report itself.
+check "run.out: the page is packed, smaller than the report" \
+  [ "$(wc -c <"$WORK/run.out.html")" -lt "$(wc -c <"$WORK/run.out")" ]
 
 # clock_checks NAME: the page of $WORK/NAME driven with mouse events by a
 # probe script added to a copy of it.
@@ -207,6 +248,7 @@ PY
 }
 cp "$SOURCE/src/report/testdata/samplers.out" "$WORK/samplers.out"
 page_checks samplers.out
+text_checks samplers.out
 
 # The same samplers in two iterations (the run above samples nothing with
 # -t 0): host and controller charts on one clock, and an overlay.

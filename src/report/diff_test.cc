@@ -272,6 +272,41 @@ TEST(PhaseChanges, ConfigurationDiffsAndCounterRatesPerTarget) {
   EXPECT_EQ(page.str().find("<script>alert(1)"), std::string::npos);
 }
 
+TEST(PhaseChanges, ALongCounterListIsLeftForThePageToMakeWhenOpened) {
+  std::string text = phase_report();
+  const std::string head =
+      "=-=-=-=-=-= PERF c1 POSTSTATS =-=-=-=-=-= stats stop -I kestrel_system\n";
+  const std::size_t from = text.find(head);
+  const std::size_t to = text.find("=-=-=-=-=-= PERF c1 POSTSTATS =-=-=-=-=-= netstat -s");
+  ASSERT_LT(from, to);
+  const std::string block = text.substr(from, to - from);
+  std::string more;
+  for (int i = 0; i < 120; ++i) {
+    std::string copy = block;
+    copy.replace(copy.find("kestrel_system"), 14, "kestrel_s" + std::to_string(i));
+    more += copy;
+  }
+  text.insert(to, more);
+  const report::Report r = report::parse_report(text);
+  std::string deferred;
+  const std::string block_html = report::changes_html(r, 1000, 20000, &deferred);
+  EXPECT_NE(block_html.find("<details class=\"counter-list\" data-deferred=\"1\"><summary>122 "),
+            std::string::npos)
+      << block_html.substr(0, 200);
+  EXPECT_EQ(block_html.find("counter-change"), std::string::npos);
+  // Put back, the list makes the whole block again.
+  std::string rebuilt = block_html;
+  rebuilt.erase(rebuilt.find(" data-deferred=\"1\""), 18);
+  rebuilt.insert(rebuilt.rfind("</details></section>"), deferred);
+  EXPECT_EQ(rebuilt, report::changes_html(r));
+  // A short list stays in the block.
+  std::string none;
+  const std::string short_html =
+      report::changes_html(report::parse_report(phase_report()), 1000, 20000, &none);
+  EXPECT_TRUE(none.empty());
+  EXPECT_NE(short_html.find("counter-change"), std::string::npos);
+}
+
 TEST(PhaseChanges, WithoutEpochsTheStatsBlockUsesItsTimeDelta) {
   std::string text = phase_report();
   // Take the stats start away: its epoch is the start of the interval.

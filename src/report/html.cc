@@ -5,6 +5,7 @@
 // pack.h): the browser reads a fraction of the bytes, and unpacks the texts
 // only when one is first opened.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -72,7 +73,14 @@ struct Page {
   }
 };
 
+// As json_double() writes it; whole numbers straight into the page.
 void write_number(Page& p, double value) {
+  if (value == std::floor(value) && std::fabs(value) < 1e15) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value));
+    p.out.append(digits, static_cast<std::size_t>(end.ptr - digits));
+    return;
+  }
   p.raw(json_double(value));
 }
 

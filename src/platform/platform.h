@@ -65,8 +65,17 @@ int run_shell(const std::string& command_line, std::FILE* out = nullptr);
 // caller wrote to `out` before (it is flushed first), and none of it on the
 // run's standard output. A stream without a file of its own (a memory
 // stream) is refused.
+//
+// With `file_cap` > 0, where child_file_cap_enforced() says so, no regular
+// file that the child or its descendants write can grow past `file_cap`
+// bytes: the write that would fails, and ends the writer unless it ignores
+// SIGXFSZ (a file size limit, on POSIX). Elsewhere the caller watches the
+// file's size itself.
 bool start_child(const std::string& command_line, Child& child, int& error_code,
-                 std::FILE* out = nullptr);
+                 std::FILE* out = nullptr, std::uint64_t file_cap = 0);
+
+// True where start_child enforces its `file_cap` (POSIX on Linux).
+bool child_file_cap_enforced();
 
 enum class WaitResult { kExited, kTimedOut, kFailed };
 

@@ -73,7 +73,8 @@ void host_perfmon_thread(void* job);
 
 enum class ChildOutcome { kEnded, kTimedOut, kStopped, kCapped, kNotStarted };
 
-// How often a worker looks at the size of the file its command writes.
+// How often a worker looks at the size of the file its command writes,
+// where the system does not bound the writer (platform::start_child).
 constexpr int kFileCheckMs = 1000;
 
 // Runs one command line for the job until it ends, the job's time-out passes,

@@ -200,6 +200,13 @@ std::string create_private_dir(const std::string& path);
 // flag is then set, as for any failed write).
 bool write_bytes(std::FILE* out, const char* data, size_t size);
 
+// Appends `text` and a line end to the file at `path` (made when missing),
+// as the interpreter runs shell::append_line: on Windows through cmd.exe's
+// echo; on POSIX the same bytes in one write of the run's own, without
+// starting a shell (samplers append lines around every command they run).
+// False when the line could not be written.
+bool append_line_to_file(const std::string& text, const std::string& path);
+
 // ---------------------------------------------------------------- files beside the report
 //
 // The folders and files a run leaves next to its report (the "gmon" folder

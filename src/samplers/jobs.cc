@@ -102,7 +102,7 @@ void job_debug(const BackgroundJob& job, const std::string& text, const std::str
 }
 
 void append_job_line(const BackgroundJob& job, const std::string& text) {
-  platform::run_shell(platform::shell::append_line(text, job.output_path));
+  platform::append_line_to_file(text, job.output_path);
 }
 
 namespace {

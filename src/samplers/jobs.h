@@ -97,7 +97,7 @@ constexpr int kCleanupMs = 10 * 1000;
 void run_job_cleanup(const BackgroundJob& job, const std::string& command_line,
                      const std::string& command, std::int64_t deadline_ms);
 
-// Appends one line to the job's file through the command interpreter.
+// Appends one line to the job's file (platform::append_line_to_file).
 void append_job_line(const BackgroundJob& job, const std::string& text);
 
 // The interpreter line that runs `command` on the job's controller and

@@ -101,7 +101,7 @@ bool start_child(const std::string& command_line, Child& child, int& error_code,
     return false;
   }
   std::fflush(nullptr);
-  posix::reap_adopted_orphans();
+  posix::reap_adopted_orphans(false);
   const long pid = spawn_registered(command_line, out_fd, file_cap);
   if (pid <= 0) {
     error_code = errno;
@@ -163,12 +163,12 @@ bool kill_child_tree(Child& child, std::FILE* /*out*/) {
   // reap them as well as the child.
   bool ended = false;
   for (int i = 0; i < 200 && !ended; ++i) {
-    posix::reap_adopted_orphans();
+    posix::reap_adopted_orphans(true);
     ended = reap(child, false) && !posix::any_running(killed);
     if (!ended) sleep_ms(10);
   }
   // Those that died since the last round are zombies under the run by now.
-  posix::reap_adopted_orphans();
+  posix::reap_adopted_orphans(true);
   return !child_running(child);
 }
 
@@ -180,7 +180,7 @@ void close_child(Child& child) {
     delete state_of(child);
     child.native = nullptr;
   }
-  posix::reap_adopted_orphans();
+  posix::reap_adopted_orphans(false);
 }
 
 void close_child_registry() {

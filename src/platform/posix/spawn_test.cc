@@ -201,7 +201,9 @@ TEST_F(RunWithOpenFiles, AFileCapEndsTheWriterAtTheCapInThatChildOnly) {
   EXPECT_EQ(first_word(dir_ / "capped.core"), "0");  // no core file left behind
   EXPECT_EQ(fs::file_size(dir_ / "free"), 4u << 20);
   EXPECT_EQ(first_word(dir_ / "free.status"), "0");
-  if (core_allowed.rlim_cur != 0) EXPECT_NE(first_word(dir_ / "free.core"), "0");
+  if (core_allowed.rlim_cur != 0) {
+    EXPECT_NE(first_word(dir_ / "free.core"), "0");
+  }
 }
 
 // Started children, one of them with a daemon that left its session (a

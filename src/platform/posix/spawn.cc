@@ -53,16 +53,31 @@ struct Plan {
 // Bytes of stack the child runs on before it executes the shell.
 constexpr std::size_t kChildStackBytes = 32 * 1024;
 
-// Closes every descriptor from 3 up, without allocating.
-void close_from_three() {
-#ifdef SYS_close_range
-  if (syscall(SYS_close_range, 3U, ~0U, 0U) == 0) return;
+#ifndef CLOSE_RANGE_UNSHARE
+#define CLOSE_RANGE_UNSHARE (1U << 1)
 #endif
+
+// Gives the child a descriptor table of its own (it shares the run's since
+// the clone) holding 0 to 2 and `keep` (when it is 3 or more) and nothing
+// else. Only what is kept is copied, not the hundreds of descriptors the
+// run may hold. Without allocating.
+bool own_descriptors(int keep) {
+  const unsigned first_closed = keep >= 3 ? static_cast<unsigned>(keep) + 1 : 3U;
+#ifdef SYS_close_range
+  if (syscall(SYS_close_range, first_closed, ~0U, CLOSE_RANGE_UNSHARE) == 0) {
+    if (keep > 3) syscall(SYS_close_range, 3U, static_cast<unsigned>(keep) - 1, 0U);
+    return true;
+  }
+#endif
+  if (unshare(CLONE_FILES) != 0) return false;
   struct rlimit limit {};
   const rlim_t top = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
                          ? limit.rlim_cur
                          : 65536;
-  for (rlim_t fd = 3; fd < top; ++fd) close(static_cast<int>(fd));
+  for (rlim_t fd = 3; fd < top; ++fd) {
+    if (static_cast<int>(fd) != keep) close(static_cast<int>(fd));
+  }
+  return true;
 }
 
 // Lowers the soft limit of `resource` to `value` (never raises it).
@@ -105,18 +120,26 @@ __attribute__((no_sanitize_address)) int child_main(void* raw) {
     lower_soft_limit(RLIMIT_CORE, 0);
   }
 
-  if (plan->out_fd >= 0 && plan->out_fd != STDOUT_FILENO && dup2(plan->out_fd, STDOUT_FILENO) < 0) {
+  const int out = plan->out_fd;
+  if (!own_descriptors(out)) {
     plan->error = errno;
     _exit(127);
   }
+  if (out >= 0 && out != STDOUT_FILENO) {
+    if (dup2(out, STDOUT_FILENO) < 0) {
+      plan->error = errno;
+      _exit(127);
+    }
+    if (out > STDERR_FILENO) close(out);
+  }
   // Never the terminal: a client in a background group that reads it is
   // stopped, and nothing a client reads is meant to come from the user.
-  int input = open("/dev/null", O_RDONLY);
+  const int input = open("/dev/null", O_RDONLY);
   if (input < 0 || (input != STDIN_FILENO && dup2(input, STDIN_FILENO) < 0)) {
     plan->error = errno;
     _exit(127);
   }
-  close_from_three();
+  if (input != STDIN_FILENO) close(input);
   execve("/bin/sh", plan->argv, environ);
   plan->error = errno;
   _exit(127);
@@ -172,9 +195,10 @@ long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file
   pthread_sigmask(SIG_BLOCK, &all, &before);
   alignas(64) char stack[kChildStackBytes];
   // The calling thread waits (CLONE_VFORK) until the child has executed the
-  // shell or ended, so the stack and the plan stay valid for it.
-  const pid_t pid =
-      clone(child_main, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+  // shell or ended, so the stack and the plan stay valid for it. The child
+  // shares the descriptor table too until it takes the few it keeps.
+  const pid_t pid = clone(child_main, stack + sizeof stack,
+                          CLONE_VM | CLONE_VFORK | CLONE_FILES | SIGCHLD, &plan);
   const int clone_error = errno;
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (pid < 0) {

@@ -128,7 +128,7 @@ void run_filer_command(const core::Collection& collection, const std::string& co
 }
 
 void append_begin_line(const std::string& path) {
-  platform::run_shell(platform::shell::append_line("Begin: " + gmt_timestamp(), path));
+  platform::append_line_to_file("Begin: " + gmt_timestamp(), path);
 }
 
 void register_temp_file(const core::Collection& collection, const std::string& path) {

@@ -65,8 +65,17 @@ int run_shell(const std::string& command_line, std::FILE* out = nullptr);
 // caller wrote to `out` before (it is flushed first), and none of it on the
 // run's standard output. A stream without a file of its own (a memory
 // stream) is refused.
+//
+// With `file_cap` > 0, where child_file_cap_enforced() says so, no regular
+// file that the child or its descendants write can grow past `file_cap`
+// bytes: the write that would fails, and ends the writer unless it ignores
+// SIGXFSZ (a file size limit, on POSIX). Elsewhere the caller watches the
+// file's size itself.
 bool start_child(const std::string& command_line, Child& child, int& error_code,
-                 std::FILE* out = nullptr);
+                 std::FILE* out = nullptr, std::uint64_t file_cap = 0);
+
+// True where start_child enforces its `file_cap` (POSIX on Linux).
+bool child_file_cap_enforced();
 
 enum class WaitResult { kExited, kTimedOut, kFailed };
 
@@ -190,6 +199,13 @@ std::string create_private_dir(const std::string& path);
 // printed into doubled ones. False when the write failed (the stream's error
 // flag is then set, as for any failed write).
 bool write_bytes(std::FILE* out, const char* data, size_t size);
+
+// Appends `text` and a line end to the file at `path` (made when missing),
+// as the interpreter runs shell::append_line: on Windows through cmd.exe's
+// echo; on POSIX the same bytes in one write of the run's own, without
+// starting a shell (samplers append lines around every command they run).
+// False when the line could not be written.
+bool append_line_to_file(const std::string& text, const std::string& path);
 
 // ---------------------------------------------------------------- files beside the report
 //

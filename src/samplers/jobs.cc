@@ -102,7 +102,7 @@ void job_debug(const BackgroundJob& job, const std::string& text, const std::str
 }
 
 void append_job_line(const BackgroundJob& job, const std::string& text) {
-  platform::run_shell(platform::shell::append_line(text, job.output_path));
+  platform::append_line_to_file(text, job.output_path);
 }
 
 namespace {
@@ -142,15 +142,21 @@ ChildOutcome run_watched(const BackgroundJob& job, const std::string& command_li
   // The command writes into the job's file through its redirections; nothing
   // else it prints may reach the report, which a worker never writes.
   std::FILE* discard = std::fopen(platform::shell::null_device().c_str(), "wb");
+  // One byte past the cap ends the writer where the system enforces it, and
+  // tells the cut below that the file went over.
+  const std::vector<exec::WatchedFile> watched = {{job.output_path}};
   platform::Child child;
-  const bool started = platform::start_child(command_line, child, error_code, discard);
+  const bool started =
+      platform::start_child(command_line, child, error_code, discard, watched[0].cap + 1);
   if (discard != nullptr) std::fclose(discard);
   if (!started) return ChildOutcome::kNotStarted;
   ChildOutcome outcome = ChildOutcome::kEnded;
-  const std::vector<exec::WatchedFile> watched = {{job.output_path}};
-  // A look at the file's size every second keeps a flooding controller
-  // from filling the disk.
-  switch (exec::wait_watching(child, timeout_ms, stop, watched, kFileCheckMs)) {
+  // Elsewhere a look at the file's size every second keeps a flooding
+  // controller from filling the disk. Where the writer is bounded, the
+  // worker sleeps until its command ends or it is stopped: hundreds of
+  // workers waking every second would cost more than their clients.
+  const int check_ms = platform::child_file_cap_enforced() ? INT_MAX : kFileCheckMs;
+  switch (exec::wait_watching(child, timeout_ms, stop, watched, check_ms)) {
     case exec::Watched::kExited:
       break;
     case exec::Watched::kTimedOut:

@@ -73,7 +73,8 @@ void host_perfmon_thread(void* job);
 
 enum class ChildOutcome { kEnded, kTimedOut, kStopped, kCapped, kNotStarted };
 
-// How often a worker looks at the size of the file its command writes.
+// How often a worker looks at the size of the file its command writes,
+// where the system does not bound the writer (platform::start_child).
 constexpr int kFileCheckMs = 1000;
 
 // Runs one command line for the job until it ends, the job's time-out passes,
@@ -96,7 +97,7 @@ constexpr int kCleanupMs = 10 * 1000;
 void run_job_cleanup(const BackgroundJob& job, const std::string& command_line,
                      const std::string& command, std::int64_t deadline_ms);
 
-// Appends one line to the job's file through the command interpreter.
+// Appends one line to the job's file (platform::append_line_to_file).
 void append_job_line(const BackgroundJob& job, const std::string& text);
 
 // The interpreter line that runs `command` on the job's controller and

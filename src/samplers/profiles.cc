@@ -40,7 +40,7 @@ std::vector<std::string> gmon_files(const core::Collection& collection) {
 }
 
 void append_line(const std::string& path, const std::string& text) {
-  platform::run_shell(platform::shell::append_line(text, path));
+  platform::append_line_to_file(text, path);
 }
 
 // Creates or empties the information file with its first line.

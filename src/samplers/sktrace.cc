@@ -35,7 +35,7 @@ bool trace_values_plain(const core::RunOptions& o) {
 }
 
 void append_line(const std::string& path, const std::string& text) {
-  platform::run_shell(platform::shell::append_line(text, path));
+  platform::append_line_to_file(text, path);
 }
 
 // A trace command; its replies and errors go into the capture log, never

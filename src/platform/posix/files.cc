@@ -92,4 +92,17 @@ bool write_bytes(std::FILE* out, const char* data, size_t size) {
   return std::fwrite(data, 1, size, out) == size;
 }
 
+bool append_line_to_file(const std::string& text, const std::string& path) {
+  // The mode a shell's ">>" gives a new file, less the umask.
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const std::string line = text + "\n";
+  ssize_t written;
+  do {
+    written = write(fd, line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
+  const bool whole = written == static_cast<ssize_t>(line.size());
+  return close(fd) == 0 && whole;
+}
+
 }  // namespace platform

@@ -42,6 +42,7 @@ long blocking_pid = 0;
 std::int64_t blocking_since_ms = 0;
 std::int64_t last_table_scan_ms = 0;
 constexpr std::int64_t kTableScanIntervalMs = 3000;
+std::int64_t last_orphan_look_ms = 0;
 
 int open_pidfd(long pid) {
 #ifdef SYS_pidfd_open
@@ -211,8 +212,11 @@ int kill_registered() {
   return killed;
 }
 
-void reap_adopted_orphans() {
+void reap_adopted_orphans(bool at_once) {
   std::lock_guard<std::mutex> lock(own_mutex);
+  const std::int64_t started = monotonic_ms();
+  if (!at_once && started - last_orphan_look_ms < kOrphanLookIntervalMs) return;
+  last_orphan_look_ms = started;
   for (;;) {
     // Look without reaping: whose exit is waiting?
     siginfo_t info{};

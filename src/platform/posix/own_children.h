@@ -45,7 +45,11 @@ bool registry_open();
 int kill_registered();
 
 // Reaps every ended child that is not one of our own, and those of our own
-// that their owner abandoned.
-void reap_adopted_orphans();
+// that their owner abandoned. The look costs in proportion to the run's
+// threads and children, so without `at_once` it is skipped when the last one
+// was less than kOrphanLookIntervalMs ago: an orphan's zombie can wait.
+void reap_adopted_orphans(bool at_once);
+
+constexpr long kOrphanLookIntervalMs = 100;
 
 }  // namespace platform::posix

@@ -232,6 +232,26 @@ TEST(ShellDialect, EchoLineKeepsEveryCharacter) {
   fs::remove_all(dir);
 }
 
+// The same line as through the interpreter, also into a path that a shell
+// would expand, and without a child: it still works once the registry of
+// children is closed at the end of the run.
+TEST(ShellDialect, AppendedLinesAreWrittenByTheRunItself) {
+  fs::path dir = scratch("append");
+  fs::path out = dir / "$HOME `x` out.txt";
+  const std::string text = "Filer: priv set; a | b > c & 'q' \"d\" $HOME `x` %PATH% \\";
+  platform::close_child_registry();
+  const bool first = platform::append_line_to_file(text, out.string());
+  const bool second = platform::append_line_to_file("Begin: now", out.string());
+  platform::reopen_child_registry_for_cleanup();
+  EXPECT_TRUE(first);
+  EXPECT_TRUE(second);
+  std::ifstream in(out, std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, text + "\nBegin: now\n");
+  EXPECT_FALSE(platform::append_line_to_file("x", (dir / "missing" / "out.txt").string()));
+  fs::remove_all(dir);
+}
+
 }  // namespace
 
 namespace {

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "core/test_scratch.h"
 #include "platform/interrupt.h"
 #include "platform/platform.h"
 #include "platform/posix/proc_table.h"
-#include "core/test_scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -164,6 +166,44 @@ TEST_F(RunWithOpenFiles, ACommandThatReadsItsInputEndsAtOnce) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   EXPECT_EQ(lines, (std::vector<std::string>{"end-of-input", "no-input"}));
+}
+
+// A writer past the cap of its child is ended there; the same command
+// started without a cap, and the run itself, are not bound by it.
+TEST_F(RunWithOpenFiles, AFileCapEndsTheWriterAtTheCapInThatChildOnly) {
+  ASSERT_TRUE(platform::child_file_cap_enforced());
+  const std::uint64_t cap = 1 << 20;
+  auto flood = [&](const std::string& name, std::uint64_t file_cap) {
+    const std::string file = (dir_ / name).string();
+    const std::string line = "head -c 4194304 /dev/zero >> '" + file + "'; echo $? > '" + file +
+                             ".status'; ulimit -c > '" + file + ".core'";
+    platform::Child child;
+    int error = 0;
+    EXPECT_TRUE(platform::start_child(line, child, error, nullptr, file_cap));
+    // The bound only keeps a failing test from hanging.
+    EXPECT_EQ(platform::wait_child(child, 20000), platform::WaitResult::kExited);
+    platform::kill_child_tree(child);
+    platform::close_child(child);
+  };
+  // Core files allowed in the run, so that the capped child's own limit shows.
+  rlimit core_before{};
+  ASSERT_EQ(getrlimit(RLIMIT_CORE, &core_before), 0);
+  rlimit core_allowed = core_before;
+  if (core_allowed.rlim_max == RLIM_INFINITY || core_allowed.rlim_max >= 1 << 20) {
+    core_allowed.rlim_cur = 1 << 20;
+  }
+  ASSERT_EQ(setrlimit(RLIMIT_CORE, &core_allowed), 0);
+  flood("capped", cap);
+  flood("free", 0);
+  setrlimit(RLIMIT_CORE, &core_before);
+  EXPECT_EQ(fs::file_size(dir_ / "capped"), cap);
+  EXPECT_EQ(first_word(dir_ / "capped.status"), std::to_string(128 + SIGXFSZ));
+  EXPECT_EQ(first_word(dir_ / "capped.core"), "0");  // no core file left behind
+  EXPECT_EQ(fs::file_size(dir_ / "free"), 4u << 20);
+  EXPECT_EQ(first_word(dir_ / "free.status"), "0");
+  if (core_allowed.rlim_cur != 0) {
+    EXPECT_NE(first_word(dir_ / "free.core"), "0");
+  }
 }
 
 // Started children, one of them with a daemon that left its session (a

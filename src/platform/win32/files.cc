@@ -150,4 +150,8 @@ bool write_bytes(std::FILE* out, const char* data, size_t size) {
   return written;
 }
 
+bool append_line_to_file(const std::string& text, const std::string& path) {
+  return run_shell(shell::append_line(text, path)) == 0;
+}
+
 }  // namespace platform

@@ -267,8 +267,15 @@ int run_shell(const std::string& command_line, std::FILE* out) {
   return ended ? static_cast<int>(exit_code) : -1;
 }
 
-bool start_child(const std::string& command_line, Child& child, int& error_code, std::FILE* out) {
+// A job object limits memory and time, not file sizes: the caller watches
+// the files of a capped child itself.
+bool start_child(const std::string& command_line, Child& child, int& error_code, std::FILE* out,
+                 std::uint64_t /*file_cap*/) {
   return spawn(command_line, child, error_code, out);
+}
+
+bool child_file_cap_enforced() {
+  return false;
 }
 
 WaitResult wait_child(Child& child, int timeout_ms) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
+#include <string>
 
 #include "report/report.h"
 #include "report/test_report.h"
+#include "report/text.h"
 
 namespace {
 
@@ -20,6 +23,28 @@ std::vector<std::string> commands(const report::Report& r) {
   std::vector<std::string> list;
   for (const report::Section& s : r.sections) list.push_back(s.command);
   return list;
+}
+
+// The short-number path of parse_measure gives what strtod gives, bit for
+// bit, on both sides of its 15-digit limit, with units and signs.
+TEST(ParseMeasure, AgreesWithStrtod) {
+  std::mt19937_64 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    std::string digits = std::to_string(random() % 10000000000000000000ull);
+    digits = digits.substr(0, 1 + random() % digits.size());
+    const std::size_t point = random() % (digits.size() + 1);
+    std::string text = digits;
+    if (point < digits.size()) text.insert(point, ".");
+    if (random() % 4 == 0) text = "-" + text;
+    const double expected = std::strtod(text.c_str(), nullptr);
+    for (const std::string& unit : {std::string(), std::string("%"), std::string("KB/s")}) {
+      auto value = report::parse_measure(text + unit);
+      ASSERT_TRUE(value.has_value()) << text + unit;
+      EXPECT_EQ(*value, expected) << text + unit;
+    }
+  }
+  EXPECT_EQ(*report::parse_measure("0.1"), 0.1);
+  EXPECT_EQ(*report::parse_measure("123456789012345.6"), 123456789012345.6);
 }
 
 TEST(ParseReport, ReadsAWholeReport) {

@@ -266,29 +266,26 @@ void append_packed_text(std::string& out, std::string_view piece) {
   }
 }
 
-// The length of a section's text in the page: UTF-16 units of the JSON
-// string of a plain page, bytes of the packed text of a packed one.
-std::size_t page_text_length(std::string_view text, bool packed) {
+// The length of each section's text in a plain page: UTF-16 units of the
+// JSON string. (A packed page takes the lengths as its texts are written.)
+std::vector<std::size_t> plain_text_lengths(const Report& r) {
+  std::vector<std::size_t> lengths;
+  lengths.reserve(r.sections.size());
   std::string scratch;
-  std::size_t units = 0;
-  for_each_shown_piece(text, [&](std::string_view piece) {
-    if (!is_clean_utf8(piece)) {
-      if (packed) {
-        append_packed_text(scratch, piece);
-        units += scratch.size();
-      } else {
+  for (const Section& s : r.sections) {
+    std::size_t units = 0;
+    for_each_shown_piece(shown_source(r, s), [&](std::string_view piece) {
+      if (!is_clean_utf8(piece)) {
         units += append_json_chars(scratch, piece, true);
+        scratch.clear();
+      } else {
+        for (unsigned char c : piece)
+          if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
       }
-      scratch.clear();
-    } else if (packed) {
-      units +=
-          piece.size() - static_cast<std::size_t>(std::count(piece.begin(), piece.end(), '\r'));
-    } else {
-      for (unsigned char c : piece)
-        if (c != '\r' && (c < 0x80 || c >= 0xC0)) units += c >= 0xF0 ? 2 : 1;
-    }
-  });
-  return units;
+    });
+    lengths.push_back(units);
+  }
+  return lengths;
 }
 
 // The page's data: sections as rows of
@@ -335,7 +332,7 @@ void write_chart_values(Page& p, const std::vector<SamplerFile>& files) {
 // charts' columns in their block.
 void write_data(Page& p, const Report& r, const std::string& name,
                 const std::vector<SamplerFile>& files, const std::vector<SectionStatus>& states,
-                const std::string& counters, bool packed) {
+                const std::string& counters, const std::vector<std::size_t>& lengths, bool packed) {
   std::map<std::string, int> target_codes;
   std::vector<const std::string*> targets;
   for (const Section& s : r.sections) {
@@ -367,10 +364,6 @@ void write_data(Page& p, const Report& r, const std::string& name,
   }
   p.raw("],\n\"sections\":[");
   std::size_t offset = 0;
-  std::vector<std::size_t> lengths;
-  lengths.reserve(r.sections.size());
-  for (const Section& s : r.sections)
-    lengths.push_back(page_text_length(shown_source(r, s), packed));
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
     const Section& s = r.sections[i];
     std::string flags;
@@ -444,13 +437,19 @@ void write_data(Page& p, const Report& r, const std::string& name,
   p.raw("\"}");
 }
 
-// The texts of the sections one after another, as a packed page holds them.
-void write_texts(Page& p, const Report& r) {
+// The texts of the sections one after another, as a packed page holds them;
+// `lengths` gets each one's length in bytes.
+void write_texts(Page& p, const Report& r, std::vector<std::size_t>& lengths) {
+  lengths.reserve(r.sections.size());
   for (const Section& s : r.sections) {
+    std::size_t bytes = 0;
     for_each_shown_piece(shown_source(r, s), [&](std::string_view piece) {
+      const std::size_t before = p.out.size();
       append_packed_text(p.out, piece);
+      bytes += p.out.size() - before;
       p.flush_if_large();
     });
+    lengths.push_back(bytes);
   }
 }
 
@@ -467,9 +466,13 @@ struct PackedBlock {
       packed.flush();
     });
   }
+  void finish() {
+    if (job) job->wait();
+    job.reset();
+  }
   // The block as a script element that the page's script unpacks.
   void write_to(Page& p, const char* id) {
-    job->wait();
+    finish();
     p.raw("<script id=\"").raw(id).raw("\" type=\"application/octet-stream\">\n");
     p.flush();
     if (lines.tellp() > 0) p.stream << lines.rdbuf();
@@ -490,14 +493,19 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
   std::vector<SamplerFile> files;
   std::vector<SectionStatus> states;
   PackedBlock texts, values, data;
-  if (packed) texts.start([&](Page& text) { write_texts(text, r); });
+  std::vector<std::size_t> lengths;  // of the sections' texts in the page
+  if (packed) texts.start([&](Page& text) { write_texts(text, r, lengths); });
   files = sampler_files(r);
   states = section_statuses(r);
   changing.wait();
-  // Then the chart columns and the data of a packed page, beside the rest.
+  // Then the chart columns and the data of a packed page, beside the rest;
+  // the data gives the texts' lengths, known once they are written.
   if (packed) {
+    texts.finish();
     values.start([&](Page& out) { write_chart_values(out, files); });
-    data.start([&](Page& out) { write_data(out, r, source_name, files, states, counters, true); });
+    data.start([&](Page& out) {
+      write_data(out, r, source_name, files, states, counters, lengths, true);
+    });
   }
   p.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>");
   p.text(source_name).raw(" - kestrel report</title>\n<style>\n");
@@ -540,7 +548,7 @@ void write_html(const Report& r, const std::string& source_name, std::ostream& s
     texts.write_to(p, "report-text-packed");
   } else {
     p.raw("<script id=\"report-data\" type=\"application/json\">");
-    write_data(p, r, source_name, files, states, counters, false);
+    write_data(p, r, source_name, files, states, counters, plain_text_lengths(r), false);
     p.raw("</script>\n");
   }
   p.raw("<script>\n").raw(embedded_asset("uPlot.iife.min.js"));

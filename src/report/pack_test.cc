@@ -141,6 +141,11 @@ TEST(PackedPage, ALargeReportsDataAndTextsArePacked) {
   EXPECT_NE(shown.find("  line 0 <b>&\n  line 1 <b>&\n"), std::string::npos) << shown.substr(0, 80);
   EXPECT_NE(shown.find("</script><script>alert(1)</script> \xEF\xBF\xBD end\n"), std::string::npos);
   EXPECT_EQ(shown.find('\r'), std::string::npos);
+  // ... and ends where the section's text ends.
+  const std::string whole(report::section_text(r, s));
+  const std::string tail = whole.substr(whole.size() - 16);
+  ASSERT_GE(shown.size(), tail.size());
+  EXPECT_EQ(shown.substr(shown.size() - tail.size()), tail);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Prints what starting a foreground command costs at three levels: a bare
 // posix_spawn of the same shell (POSIX only), the platform layer's
 // start_child, and the whole command runner; and their ratios to the bare
-// spawn.
+// spawn. Each level gives its wall time and the starting process's own CPU
+// time (its threads, not the children's) per command.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #ifndef _WIN32
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 extern char** environ;
 #endif
@@ -24,19 +26,48 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// This process's own CPU seconds so far (0 where the system does not say).
+double own_cpu_seconds() {
+#ifndef _WIN32
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#else
+  return 0;
+#endif
+}
+
+// Wall and own CPU seconds per round of `body`.
+struct Cost {
+  double wall = 0;
+  double cpu = 0;
+};
+
+template <typename Body>
+Cost measure(int rounds, Body body) {
+  const double cpu_start = own_cpu_seconds();
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < rounds; ++i) body();
+  return {seconds_since(start) / rounds, (own_cpu_seconds() - cpu_start) / rounds};
+}
+
+void print_cost(const char* label, const Cost& cost) {
+  std::printf("%-27s %.3f ms wall, %.0f us own CPU per command\n", label, cost.wall * 1000,
+              cost.cpu * 1e6);
+}
+
 #ifndef _WIN32
 // The floor: /bin/sh -c started and waited for with nothing around it.
-double bare_spawn_seconds(int rounds) {
+Cost bare_spawn_cost(int rounds) {
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>("exit 0"),
                   nullptr};
-  auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) {
+  return measure(rounds, [&] {
     pid_t pid = 0;
     if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) std::exit(1);
     int status = 0;
     waitpid(pid, &status, 0);
-  }
-  return seconds_since(start) / rounds;
+  });
 }
 #endif
 
@@ -53,33 +84,30 @@ int main(int argc, char** argv) {
   exec::setup_temp_dir();
 
 #ifndef _WIN32
-  const double bare = bare_spawn_seconds(rounds);
+  const Cost bare = bare_spawn_cost(rounds);
 #endif
 
-  auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) {
+  const Cost platform_start = measure(rounds, [&] {
     platform::Child child;
     int error = 0;
-    if (!platform::start_child(command, child, error)) return 1;
+    if (!platform::start_child(command, child, error)) std::exit(1);
     platform::wait_child(child, -1);
     platform::close_child(child);
-  }
-  const double platform_start = seconds_since(start) / rounds;
-
-  start = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) exec::run_command(core::Collection{}, command);
-  const double runner = seconds_since(start) / rounds;
+  });
+  const Cost runner = measure(rounds, [&] { exec::run_command(core::Collection{}, command); });
 
   exec::destroy_temp_dir();
-  std::printf("rounds:                    %d\n", rounds);
+  std::printf("rounds:                     %d\n", rounds);
 #ifndef _WIN32
-  std::printf("bare posix_spawn and wait: %.3f ms per command\n", bare * 1000);
+  print_cost("bare posix_spawn and wait:", bare);
 #endif
-  std::printf("start_child and wait:      %.3f ms per command\n", platform_start * 1000);
-  std::printf("run_command:               %.3f ms per command\n", runner * 1000);
+  print_cost("start_child and wait:", platform_start);
+  print_cost("run_command:", runner);
 #ifndef _WIN32
-  std::printf("ratio start_child / bare:  %.3f\n", platform_start / bare);
-  std::printf("ratio runner / bare:       %.3f\n", runner / bare);
+  std::printf("ratio start_child / bare:   %.3f wall, %.3f CPU\n", platform_start.wall / bare.wall,
+              platform_start.cpu / bare.cpu);
+  std::printf("ratio runner / bare:        %.3f wall, %.3f CPU\n", runner.wall / bare.wall,
+              runner.cpu / bare.cpu);
 #endif
   return 0;
 }

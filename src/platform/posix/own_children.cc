@@ -101,16 +101,17 @@ void reap_orphans_from_table() {
 
 }  // namespace
 
-long spawn_own_child(const std::function<long()>& spawn) {
+long spawn_own_child(const std::function<long(int& pidfd)>& spawn) {
   std::lock_guard<std::mutex> lock(own_mutex);
   if (closed) {
     errno = ECANCELED;
     return -1;
   }
-  long pid = spawn();
+  int pidfd = -1;
+  long pid = spawn(pidfd);
   if (pid > 0) {
     OwnChild child;
-    child.pidfd = open_pidfd(pid);
+    child.pidfd = pidfd >= 0 ? pidfd : open_pidfd(pid);
     child.group = pid;
     own_children[pid] = child;
   }

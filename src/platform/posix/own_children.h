@@ -11,11 +11,12 @@
 
 namespace platform::posix {
 
-// Runs `spawn` (which returns the new pid, or -1 with errno set) and records
-// the pid as one of our own children, in a process group of the same id,
-// without an orphan reaping in between. Once the registry is closed, returns
-// -1 with errno ECANCELED and does not call `spawn`.
-long spawn_own_child(const std::function<long()>& spawn);
+// Runs `spawn` (which returns the new pid, or -1 with errno set, and sets its
+// argument to the child's pidfd or -1) and records the pid as one of our own
+// children, in a process group of the same id, without an orphan reaping in
+// between. Once the registry is closed, returns -1 with errno ECANCELED and
+// does not call `spawn`.
+long spawn_own_child(const std::function<long(int& pidfd)>& spawn);
 
 // Reaps our child `pid` when it has ended (with `block`, waits for that) and
 // drops it from the registry; `status` gets its wait status when not null.

@@ -63,8 +63,9 @@ bool output_descriptor(std::FILE* out, int& fd) {
 // Starts and registers the shell of `command_line`. Returns the pid, or -1
 // with errno set.
 long spawn_registered(const std::string& command_line, int out_fd, std::uint64_t file_cap) {
-  return posix::spawn_own_child(
-      [&]() -> long { return posix::spawn_shell(command_line, out_fd, file_cap); });
+  return posix::spawn_own_child([&](int& pidfd) -> long {
+    return posix::spawn_shell(command_line, out_fd, file_cap, pidfd);
+  });
 }
 
 }  // namespace
@@ -114,11 +115,13 @@ bool start_child(const std::string& command_line, Child& child, int& error_code,
 
 WaitResult wait_child(Child& child, int timeout_ms) {
   if (child.native == nullptr) return WaitResult::kFailed;
+  // Most often the child has ended by now: one look reaps it.
+  if (reap(child, false)) return WaitResult::kExited;
   if (timeout_ms < 0) {
     reap(child, true);
     return WaitResult::kExited;
   }
-  if (reap(child, false)) return WaitResult::kExited;
+  if (timeout_ms == 0) return WaitResult::kTimedOut;
   // The child's pidfd becomes readable when it ends: an exact wait with a
   // time-out and no polling delay.
   int fd = posix::duplicate_pidfd(child.pid);

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "core/test_scratch.h"
+#include "platform/platform.h"
 #include "platform/threads.h"
 
 namespace fs = std::filesystem;

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/test_scratch.h"
 #include "platform/platform.h"
 #include "platform/posix/proc_table.h"
-#include "core/test_scratch.h"
 
 namespace fs = std::filesystem;
 

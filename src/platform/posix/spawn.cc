@@ -181,7 +181,7 @@ bool spawn_enforces_file_cap() {
   return true;
 }
 
-long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file_cap) {
+long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file_cap, int& pidfd) {
   std::string text = command_line;  // argv wants writable strings
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), &text[0], nullptr};
   Plan plan;
@@ -196,9 +196,15 @@ long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file
   alignas(64) char stack[kChildStackBytes];
   // The calling thread waits (CLONE_VFORK) until the child has executed the
   // shell or ended, so the stack and the plan stay valid for it. The child
-  // shares the descriptor table too until it takes the few it keeps.
-  const pid_t pid = clone(child_main, stack + sizeof stack,
-                          CLONE_VM | CLONE_VFORK | CLONE_FILES | SIGCHLD, &plan);
+  // shares the descriptor table too until it takes the few it keeps. Its
+  // pidfd comes with it where the kernel gives one (5.2 on).
+  const int flags = CLONE_VM | CLONE_VFORK | CLONE_FILES | SIGCHLD;
+  pidfd = -1;
+  pid_t pid = clone(child_main, stack + sizeof stack, flags | CLONE_PIDFD, &plan, &pidfd);
+  if (pid < 0 && errno == EINVAL) {
+    pidfd = -1;
+    pid = clone(child_main, stack + sizeof stack, flags, &plan);
+  }
   const int clone_error = errno;
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (pid < 0) {
@@ -209,6 +215,8 @@ long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (pidfd >= 0) close(pidfd);
+    pidfd = -1;
     errno = plan.error;
     return -1;
   }
@@ -221,7 +229,9 @@ bool spawn_enforces_file_cap() {
   return false;
 }
 
-long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t /*file_cap*/) {
+long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t /*file_cap*/,
+                 int& pidfd) {
+  pidfd = -1;
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t signals;

@@ -21,8 +21,9 @@ void note_inherited_ignored_signals();
 // (-1: the run's). With `file_cap` > 0 (Linux), no regular file that the
 // shell or its descendants write may grow past `file_cap` bytes: a write
 // beyond fails and, unless the writer ignores SIGXFSZ, ends it. Returns the
-// pid, or -1 with errno set. The caller registers the child.
-long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file_cap);
+// pid, or -1 with errno set. The caller registers the child. `pidfd` gets a
+// pidfd of the child (close-on-exec) where the start gives one, else -1.
+long spawn_shell(const std::string& command_line, int out_fd, std::uint64_t file_cap, int& pidfd);
 
 // True where spawn_shell enforces `file_cap`.
 bool spawn_enforces_file_cap();

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +13,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+
+#include "platform/posix/own_children.h"
 
 namespace platform {
 
@@ -135,12 +136,13 @@ void close_stop_signal(StopSignal* signal) {
 
 ChildWait wait_child_or_stop(Child& child, int timeout_ms, StopSignal* signal) {
   if (timeout_ms < 0) timeout_ms = 0;
-  if (wait_child(child, 0) == WaitResult::kExited) return ChildWait::kExited;
-  if (signal->raised) return ChildWait::kStopped;
-  int pidfd = -1;
-#ifdef SYS_pidfd_open
-  pidfd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(child.pid), 0));
-#endif
+  if (signal->raised) {
+    return wait_child(child, 0) == WaitResult::kExited ? ChildWait::kExited : ChildWait::kStopped;
+  }
+  // A copy of the registry's pidfd: readable once the child has ended (at
+  // once if it already has), and never another process's. None once the
+  // child is reaped.
+  const int pidfd = posix::duplicate_pidfd(child.pid);
   if (pidfd >= 0 && signal->fd >= 0) {
     pollfd waiters[2] = {{pidfd, POLLIN, 0}, {signal->fd, POLLIN, 0}};
     int ready = poll_for(waiters, 2, timeout_ms);

@@ -11,6 +11,11 @@
 
 namespace exec {
 
+std::FILE* discard_output() {
+  static std::FILE* const discard = std::fopen(platform::shell::null_device().c_str(), "wb");
+  return discard;
+}
+
 bool needs_marker_escape(std::string_view line_start) {
   size_t at = line_start.find_first_not_of('\\');
   if (at == std::string_view::npos) return false;

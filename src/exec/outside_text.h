@@ -23,6 +23,10 @@ constexpr std::uintmax_t kCommandOutputCap = std::uintmax_t{128} << 20;
 // The start that every marker line and the statistics footer share.
 constexpr std::string_view kMarkerPrefix = "=-=-=";
 
+// A stream onto the null device for what a child prints outside its
+// redirections: opened once, shared by every thread, never closed.
+std::FILE* discard_output();
+
 // True when a line of outside text must be escaped: it begins with zero or
 // more backslashes followed by the marker prefix. The escape is one more
 // backslash in front, which readers take off again; a line that begins with

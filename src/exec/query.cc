@@ -17,12 +17,10 @@ namespace exec {
 bool run_bounded(const std::string& line, const std::string& reply_path) {
   core::hold_if_interrupted();
   // Whatever the command prints beyond its redirections is not report text.
-  std::FILE* discard = std::fopen(platform::shell::null_device().c_str(), "wb");
   platform::Child child;
   int error_code = 0;
-  const bool started =
-      platform::start_child(platform::shell::interpreter(line), child, error_code, discard);
-  if (discard != nullptr) std::fclose(discard);
+  const bool started = platform::start_child(platform::shell::interpreter(line), child, error_code,
+                                             discard_output());
   if (!started) {
     append_error_log(core::format("ERROR (%d): Failed to create process to execute command %s",
                                   error_code, mask_password(line).c_str()));

@@ -141,14 +141,12 @@ ChildOutcome run_watched(const BackgroundJob& job, const std::string& command_li
                          int& error_code) {
   // The command writes into the job's file through its redirections; nothing
   // else it prints may reach the report, which a worker never writes.
-  std::FILE* discard = std::fopen(platform::shell::null_device().c_str(), "wb");
   // One byte past the cap ends the writer where the system enforces it, and
   // tells the cut below that the file went over.
   const std::vector<exec::WatchedFile> watched = {{job.output_path}};
   platform::Child child;
-  const bool started =
-      platform::start_child(command_line, child, error_code, discard, watched[0].cap + 1);
-  if (discard != nullptr) std::fclose(discard);
+  const bool started = platform::start_child(command_line, child, error_code,
+                                             exec::discard_output(), watched[0].cap + 1);
   if (!started) return ChildOutcome::kNotStarted;
   ChildOutcome outcome = ChildOutcome::kEnded;
   // Elsewhere a look at the file's size every second keeps a flooding

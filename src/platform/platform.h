@@ -207,6 +207,9 @@ bool write_bytes(std::FILE* out, const char* data, size_t size);
 // False when the line could not be written.
 bool append_line_to_file(const std::string& text, const std::string& path);
 
+// The same for several lines, in order (on POSIX in one write).
+bool append_lines_to_file(const std::vector<std::string>& lines, const std::string& path);
+
 // ---------------------------------------------------------------- files beside the report
 //
 // The folders and files a run leaves next to its report (the "gmon" folder

@@ -1,7 +1,11 @@
 #include "samplers/statit.h"
 
+#include <string>
+#include <vector>
+
 #include "core/messages.h"
 #include "exec/wrappers.h"
+#include "platform/platform.h"
 #include "platform/threads.h"
 
 namespace samplers {
@@ -72,9 +76,17 @@ void fbackground_stutter_thread(void* raw) {
   const std::int64_t started = platform::monotonic_ms();
   job_debug(job, "Start fbackground_stutter thread");
 
+  // The lines between two commands go into the file in one append, just
+  // before the next command (or at the end): the file reads the same.
+  std::vector<std::string> lines;
+  auto write_lines = [&] {
+    if (!lines.empty()) platform::append_lines_to_file(lines, job.output_path);
+    lines.clear();
+  };
   // Each statit command is bounded by the job's time-out; a stop or a
   // time-out ends the series, and what the file holds so far stays.
   auto statit = [&](const char* command) {
+    write_lines();
     int error_code = 0;
     ChildOutcome outcome =
         run_job_command(job, job_command_line(job, command), command, error_code);
@@ -85,13 +97,13 @@ void fbackground_stutter_thread(void* raw) {
     bool go_on = true;
     switch (step.kind) {
       case Kind::kLine:
-        append_job_line(job, step.text);
+        lines.push_back(step.text);
         break;
       case Kind::kBeginStamp:
-        exec::append_begin_line(job.output_path);
+        lines.push_back("Begin: " + exec::gmt_timestamp());
         break;
       case Kind::kEndStamp:
-        append_job_line(job, "End: " + exec::gmt_timestamp());
+        lines.push_back("End: " + exec::gmt_timestamp());
         break;
       case Kind::kStatitBegin:
         go_on = statit("statit -b");
@@ -116,6 +128,7 @@ void fbackground_stutter_thread(void* raw) {
     }
     if (!go_on) break;
   }
+  write_lines();
   job_debug(job, "End fbackground_stutter_thread");
 }
 

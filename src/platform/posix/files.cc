@@ -93,15 +93,20 @@ bool write_bytes(std::FILE* out, const char* data, size_t size) {
 }
 
 bool append_line_to_file(const std::string& text, const std::string& path) {
+  return append_lines_to_file({text}, path);
+}
+
+bool append_lines_to_file(const std::vector<std::string>& lines, const std::string& path) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
   // The mode a shell's ">>" gives a new file, less the umask.
   const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  const std::string line = text + "\n";
   ssize_t written;
   do {
-    written = write(fd, line.data(), line.size());
+    written = write(fd, text.data(), text.size());
   } while (written < 0 && errno == EINTR);
-  const bool whole = written == static_cast<ssize_t>(line.size());
+  const bool whole = written == static_cast<ssize_t>(text.size());
   return close(fd) == 0 && whole;
 }
 

@@ -241,13 +241,13 @@ TEST(ShellDialect, AppendedLinesAreWrittenByTheRunItself) {
   const std::string text = "Filer: priv set; a | b > c & 'q' \"d\" $HOME `x` %PATH% \\";
   platform::close_child_registry();
   const bool first = platform::append_line_to_file(text, out.string());
-  const bool second = platform::append_line_to_file("Begin: now", out.string());
+  const bool second = platform::append_lines_to_file({"Begin: now", "End: later"}, out.string());
   platform::reopen_child_registry_for_cleanup();
   EXPECT_TRUE(first);
   EXPECT_TRUE(second);
   std::ifstream in(out, std::ios::binary);
   const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(written, text + "\nBegin: now\n");
+  EXPECT_EQ(written, text + "\nBegin: now\nEnd: later\n");
   EXPECT_FALSE(platform::append_line_to_file("x", (dir / "missing" / "out.txt").string()));
   fs::remove_all(dir);
 }

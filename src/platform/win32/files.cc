@@ -154,4 +154,10 @@ bool append_line_to_file(const std::string& text, const std::string& path) {
   return run_shell(shell::append_line(text, path)) == 0;
 }
 
+bool append_lines_to_file(const std::vector<std::string>& lines, const std::string& path) {
+  bool whole = true;
+  for (const std::string& line : lines) whole = append_line_to_file(line, path) && whole;
+  return whole;
+}
+
 }  // namespace platform

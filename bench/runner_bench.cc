@@ -3,10 +3,15 @@
 // start_child, and the whole command runner; and their ratios to the bare
 // spawn. Each level gives its wall time and the starting process's own CPU
 // time (its threads, not the children's) per command.
+// With --paced SECONDS RATE it only starts bare spawns, RATE a second for
+// SECONDS, and prints their own CPU per start: the floor of what starting a
+// command costs beside another load (scripts/bench-samplers runs it so).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #ifndef _WIN32
 #include <spawn.h>
@@ -71,9 +76,31 @@ Cost bare_spawn_cost(int rounds) {
 }
 #endif
 
+#ifndef _WIN32
+int paced_spawns(int seconds, int rate) {
+  if (seconds <= 0 || rate <= 0) return 2;
+  const int rounds = seconds * rate;
+  const auto period = std::chrono::microseconds(1000000 / rate);
+  auto next = std::chrono::steady_clock::now();
+  const Cost cost = measure(rounds, [&] {
+    next += period;
+    std::this_thread::sleep_until(next);
+    bare_spawn_cost(1);
+  });
+  std::printf("bare posix_spawn beside the load: %d starts, %.0f us own CPU per start\n", rounds,
+              cost.cpu * 1e6);
+  return 0;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  if (argc == 4 && std::strcmp(argv[1], "--paced") == 0) {
+    return paced_spawns(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
+#endif
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 200;
   const std::string command = platform::shell::interpreter("exit 0");
 
